@@ -1,0 +1,31 @@
+# A thin front of CMake.
+#   make        the program, build/quillpack
+#   make demo   packs the sample messages under samples/
+#   make test   builds and runs every test
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all build test test-native demo clean
+
+all: build
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-native: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Every test suite; the later parts add themselves from mk/*.mk.
+test: test-native
+
+demo: build
+	@sh samples/demo.sh $(BUILD)/quillpack $(BUILD)/demo
+
+clean:
+	rm -rf $(BUILD)
+
+-include mk/*.mk

@@ -1,0 +1,27 @@
+// Pack result codes. Every code is negative, so that a byte count or a size
+// (zero or positive) and a code travel in one 64-bit integer.
+#ifndef QUILLPACK_PACK_RESULT_H_
+#define QUILLPACK_PACK_RESULT_H_
+
+#include <cstdint>
+
+namespace qp {
+
+enum pack_result : int64_t {
+  E_TARGET_FORMAT = -5,
+  E_SOURCE_FORMAT = -6,
+  E_CREATE_DIR = -7,
+  E_READ = -8,
+  E_APPEND = -9,
+  E_CREATE = -10,
+  E_WRITE = -11,
+  E_TOO_BIG = -12,
+  E_ABORTED = -13,
+};
+
+// A target may hold exactly this many bytes; one more is too big.
+inline constexpr int64_t target_limit = 2147483648LL;
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_RESULT_H_

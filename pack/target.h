@@ -1,0 +1,51 @@
+// The target mbox file: its checks, its opening, and the packing of a group
+// of source files into it.
+#ifndef QUILLPACK_PACK_TARGET_H_
+#define QUILLPACK_PACK_TARGET_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "collect/collection.h"
+#include "pack/locked_file.h"
+#include "pack/result.h"
+
+namespace qp {
+
+extern int target_kind;  // path kind of the target opened last
+extern int error_count;
+extern std::string current_file;
+extern int64_t current_size;
+
+using names_routine = void (*)(const std::string& source,
+                               const std::string& target);
+using progress_routine = void (*)(double increment);
+void set_names_callback(names_routine routine);
+void set_progress_callback(progress_routine routine);
+
+// The byte count that makes one percent of the whole job (0: all empty).
+void set_progress_divisor(double one_percent);
+
+struct open_target_result {
+  locked_file* file = nullptr;  // null when code is set
+  int64_t size = 0;
+  int64_t code = 0;  // 0 or a pack result code
+};
+
+// 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED.
+int64_t check_target(const std::string& path);
+
+// Creates or appends; ends the run when the disk is full.
+open_target_result open_target(const std::string& path, bool append);
+
+// Packs the entries into the open target; the new size or a result code.
+// Ends the run when the disk is full.
+int64_t pack_group(const std::string& source_directory,
+                   const std::vector<source_entry>& entries,
+                   const std::string& target_path, locked_file* target,
+                   int64_t size);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_TARGET_H_

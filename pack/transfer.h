@@ -1,0 +1,81 @@
+// The line reader, the header-block check and the transfer of one message
+// into an open mbox file.
+//
+// The mbox format written: per message a separator line, the header block
+// (without separator lines), the body (separator lines quoted with one space
+// when the quoting mode says so), and a closing line end when the last line
+// lacked one. Every line end is CR LF.
+#ifndef QUILLPACK_PACK_TRANSFER_H_
+#define QUILLPACK_PACK_TRANSFER_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace qp {
+
+class locked_file;
+
+// ---- Line reader ----
+//
+// One source is read at a time, through one large buffer. A line is
+// delivered as a view into the buffer, with its line end turned into one
+// line feed; a line longer than the buffer arrives in pieces.
+
+struct source_file;
+
+source_file* open_source(const std::string& path);  // null on failure
+source_file* open_source_stream(std::FILE* stream);  // takes the stream
+void close_source(source_file* file);
+void rewind_source(source_file* file);
+
+struct line_piece {
+  std::string_view bytes;  // ends in '\n' when complete and the line had one
+  bool complete = true;    // false: more of this line follows
+};
+
+// Next line (or piece of a long line); false at end of input.
+bool read_line(source_file* file, line_piece& piece);
+
+// Reads a whole line into out, however long; false at end of input.
+bool read_whole_line(source_file* file, std::string& out);
+
+// ---- Header block ----
+
+struct header_indicators {
+  int64_t first_colon = 0;
+  int kinds_seen = 0;
+};
+
+// The header block as lines (held in memory: tests and small inputs).
+// Empty at end of input or when Cancel was confirmed while reading;
+// aborted tells the two apart.
+std::vector<std::string> read_header(source_file* file,
+                                     header_indicators& indicators,
+                                     bool* aborted = nullptr);
+
+bool looks_like_message(const header_indicators& indicators);
+
+// ---- Transfer ----
+
+struct transfer_options {
+  quoting_mode mode = FROM_KEEP;
+  std::string donotchange_begin;
+  std::string donotchange_end;
+};
+
+// Writes one source message to target. Returns the exact number of bytes
+// the message occupies in the target, or E_READ, E_SOURCE_FORMAT or
+// E_ABORTED (nothing written).
+int64_t transfer_message(const std::string& source_path, locked_file* target,
+                         const transfer_options& options);
+int64_t transfer_from(source_file* source, locked_file* target,
+                      const transfer_options& options);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_TRANSFER_H_

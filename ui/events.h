@@ -1,0 +1,17 @@
+// What the working layers see of the window: the event pump and the flag
+// that a confirmed Cancel clears.
+#ifndef QUILLPACK_UI_EVENTS_H_
+#define QUILLPACK_UI_EVENTS_H_
+
+namespace qp {
+
+// True until the user confirms Cancel (or the process is asked to stop).
+extern bool keep_running;
+
+// Dispatches at most one pending window event; returns at once when none
+// is pending. Cheap enough to call once per line.
+void do_events();
+
+}  // namespace qp
+
+#endif  // QUILLPACK_UI_EVENTS_H_
