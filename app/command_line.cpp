@@ -1,0 +1,190 @@
+#include "app/command_line.h"
+
+#include <string>
+#include <vector>
+
+#include "app/process.h"
+#include "app/report.h"
+#include "collect/paths.h"
+#include "log/log.h"
+#include "ui/platform.h"
+
+namespace qp {
+
+bool no_prompt = false;
+run_settings run;
+
+namespace {
+
+bool is_separator_char(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
+
+void raise_on_repeat(bool& seen, bool& syntax_error) {
+  if (seen) {
+    syntax_error = true;
+  }
+  seen = true;
+}
+
+std::string with_trailing_separator(const std::string& path) {
+  if (!path.empty() && path.back() == native_style.separator) {
+    return path;
+  }
+  return path + native_style.separator;
+}
+
+std::string resolve_source_spec(const std::string& argument) {
+  std::string spec = full_path(argument);
+  if (path_kind(spec) == KIND_DIRECTORY) {
+    return with_trailing_separator(long_path(spec)) + "*.*";
+  }
+  std::string directory = directory_part(spec);
+  if (path_kind(directory) != KIND_DIRECTORY) {
+    finish_run(format_message("Invalid directory '%s'.", directory) +
+                   "\nProgram aborted.",
+               exit_fatal);
+  }
+  return spec;
+}
+
+std::string resolve_output_dir(const std::string& argument) {
+  std::string directory = full_path(argument);
+  int kind = path_kind(directory);
+  if (kind == KIND_WILDCARD || kind == KIND_FILE) {
+    finish_run(format_message("Invalid directory '%s'.", long_path(directory)) +
+                   "\nProgram aborted.",
+               exit_fatal);
+  }
+  if (kind == KIND_NONE && create_directory_tree(directory) != 0) {
+    finish_run(format_message("Error creating directory '%s'.", directory) +
+                   "\nProgram aborted.",
+               exit_fatal);
+  }
+  return with_trailing_separator(path_lower(long_path(directory)));
+}
+
+}  // namespace
+
+std::vector<std::string> split_arguments(const std::string& text) {
+  std::vector<std::string> args;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (true) {
+    while (i < n && is_separator_char(text[i])) {
+      ++i;
+    }
+    if (i >= n) {
+      break;
+    }
+    if (text[i] == '"') {
+      // A quoted argument runs to the next quote; whatever follows that
+      // quote begins the next argument.
+      size_t close = text.find('"', i + 1);
+      if (close == std::string::npos) {
+        args.push_back(text.substr(i + 1));
+        break;
+      }
+      args.push_back(text.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else {
+      size_t end = i;
+      while (end < n && !is_separator_char(text[end])) {
+        ++end;
+      }
+      args.push_back(text.substr(i, end - i));
+      i = end;
+    }
+  }
+  return args;
+}
+
+std::vector<std::string> split_command_line(const std::string& line) {
+  std::vector<std::string> args = split_arguments(line);
+  if (!args.empty()) {
+    args.erase(args.begin());
+  }
+  return args;
+}
+
+option_scan scan_options(const std::vector<std::string>& args,
+                         bool open_log_on_p) {
+  option_scan scan;
+  for (size_t i = 2; i < args.size(); ++i) {
+    std::string option = to_lower(args[i]);
+    if (option == "/p") {
+      bool repeated = scan.no_prompt;
+      raise_on_repeat(scan.no_prompt, scan.syntax_error);
+      if (!repeated && open_log_on_p) {
+        no_prompt = true;
+        open_log(args);
+      }
+    } else if (option == "/i") {
+      raise_on_repeat(scan.minimised, scan.syntax_error);
+    } else if (option == "/a") {
+      raise_on_repeat(scan.append, scan.syntax_error);
+    } else if (option == "/s") {
+      raise_on_repeat(scan.recursive, scan.syntax_error);
+    } else if (option == "/d") {
+      raise_on_repeat(scan.single_mbox, scan.syntax_error);
+    } else if (option != "/u") {
+      scan.syntax_error = true;
+    }
+  }
+  return scan;
+}
+
+void parse_command_line(const std::vector<std::string>& args) {
+  no_prompt = false;
+  run = run_settings{};
+  option_scan scan = scan_options(args, true);
+  if (args.size() < 2 || scan.syntax_error) {
+    show_usage();
+  }
+  run.show_mode = scan.minimised ? 2 : 9;
+  run.append_mode = scan.append;
+  run.recursive = scan.recursive;
+  run.separate_mboxes = !scan.single_mbox;
+  run.source_spec = resolve_source_spec(args[0]);
+  run.output_dir = resolve_output_dir(args[1]);
+}
+
+const std::string& usage_text() {
+  static const std::string text =
+      std::string(program_banner) +
+      "    Copyright (c) 2026 the quillpack developers\n"
+      "\n"
+      "Packs separate e-mail files into mbox files.\n"
+      "\n"
+      "  Usage:     quillpack  <file specification>  <output directory>  [options]\n"
+      "\n"
+      "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )\n"
+      "\n"
+      "Options:\n"
+      "/p    In case of an error, the program does not ask the user but\n"
+      "       automatically tries to proceed.\n"
+      "/i     The program starts as an icon in the taskbar.\n"
+      "/a    If the target file already exists, the new data will be appended\n"
+      "       to it, rather than overwrite it.\n"
+      "/s    E-mail files are collected recursively from all subdirectories.\n"
+      "       By default, the mails from each subdirectory are packed into\n"
+      "       an individual mbox file.\n"
+      "/d   This option only has an effect in combination with option /s:\n"
+      "       When using /d, the mails from all subdirectories are packed\n"
+      "       together into the same mbox file.";
+  return text;
+}
+
+void show_usage() {
+  if (!no_prompt) {
+    message_box(0, std::string("Info - ") + program_name, usage_text(),
+                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
+  } else if (log_is_open()) {
+    log_write("Syntax error when calling the program.\n");
+    close_log();
+  }
+  close_window();
+  end_process(exit_fatal);
+}
+
+}  // namespace qp

@@ -1,0 +1,172 @@
+#include "app/job.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "app/report.h"
+#include "collect/collection.h"
+#include "collect/paths.h"
+#include "config/settings.h"
+#include "pack/target.h"
+#include "ui/events.h"
+#include "ui/progress.h"
+
+namespace qp {
+
+double one_percent = 0;
+
+namespace {
+
+std::string open_failure_message(int64_t code, const std::string& target) {
+  switch (code) {
+    case E_TOO_BIG:
+      return format_message("The file '%s' is too big (> 2 GiB).", target);
+    case E_TARGET_FORMAT:
+      return format_message("Unknown format of target file '%s'.", target);
+    case E_APPEND:
+      return format_message("Error appending to file '%s'.", target);
+    case E_CREATE:
+      return format_message("Error creating file '%s'.", target);
+    case E_WRITE:
+      return format_message("Error writing to file '%s'.", target);
+    default:
+      return std::string();
+  }
+}
+
+void report_no_match(const std::string& source_spec) {
+  bool wildcard = source_spec.find_first_of("*?") != std::string::npos;
+  finish_run(format_message(wildcard ? "No matching file found '%s'."
+                                     : "File '%s' not found.",
+                            source_spec),
+             exit_no_files);
+}
+
+double group_share(uint64_t bytes) {
+  return one_percent > 0 ? static_cast<double>(bytes) / one_percent : 0;
+}
+
+std::string summary(bool stopped) {
+  if (!no_prompt) {
+    return std::string();
+  }
+  std::string text = stopped ? "Aborted by user.\n" : "";
+  char count[64];
+  std::snprintf(count, sizeof count, "%d error%s.", error_count,
+                error_count == 1 ? "" : "s");
+  return text + count;
+}
+
+// A size, or a stop; a pack result of a closed target that could not be
+// flushed becomes a write error.
+int64_t close_target(locked_file* file, int64_t result) {
+  bool closed = close_locked(file);
+  if (!closed && result >= 0) {
+    ++error_count;
+    return E_WRITE;
+  }
+  return result;
+}
+
+// Packs every group into the one target of a single-mbox run.
+bool pack_single(const run_settings& run, const source_parts& parts,
+                 const collection_list& list) {
+  std::string target = single_target_path(run.output_dir,
+                                          parts.source_folder_name);
+  open_target_result opened = open_target(target, run.append_mode);
+  if (opened.code == E_ABORTED) {
+    return true;
+  }
+  if (opened.code != 0) {
+    finish_run(open_failure_message(opened.code, target), exit_errors);
+  }
+  int64_t size = opened.size;
+  int64_t result = size;
+  for (const source_group& group : list.groups) {
+    result = pack_group(parts.source_directory + group.relative_directory,
+                        group.entries, target, opened.file, size);
+    if (result < 0) {
+      break;
+    }
+    size = result;
+  }
+  result = close_target(opened.file, result);
+  if (result == E_TOO_BIG || result == E_WRITE) {
+    finish_run(open_failure_message(result, target), exit_errors);
+  }
+  return result < 0;
+}
+
+// One target per group; per-target failures are asked about.
+bool pack_separate(const run_settings& run, const source_parts& parts,
+                   const collection_list& list) {
+  for (const source_group& group : list.groups) {
+    std::string target = group_target_path(
+        run.output_dir, parts.source_folder_name, group.relative_directory);
+    std::string directory = file_directory(target);
+    open_target_result opened;
+    if (create_directory_tree(directory) != 0) {
+      ++error_count;
+      opened.code = E_CREATE_DIR;
+    } else {
+      opened = open_target(target, run.append_mode);
+    }
+    if (opened.code == E_ABORTED) {
+      return true;
+    }
+    if (opened.code != 0) {
+      std::string message =
+          opened.code == E_CREATE_DIR
+              ? format_message("Error creating directory '%s'.", directory)
+              : open_failure_message(opened.code, target);
+      if (ask_proceed(message)) {
+        return true;
+      }
+      show_progress(group_share(group.bytes));
+      continue;
+    }
+    int64_t result =
+        pack_group(parts.source_directory + group.relative_directory,
+                   group.entries, target, opened.file, opened.size);
+    result = close_target(opened.file, result);
+    if (result == E_TOO_BIG || result == E_WRITE) {
+      if (ask_proceed(open_failure_message(result, target))) {
+        return true;
+      }
+    } else if (result < 0) {
+      return true;  // E_ABORTED, or a source error answered with stop
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void (*job_start_hook)() = nullptr;
+
+std::pair<std::string, int> run_job(const run_settings& run) {
+  source_parts parts = derive_source_parts(run.source_spec);
+  load_settings(ini_path());
+  if (job_start_hook) {
+    job_start_hook();
+  }
+  collection_list list =
+      collect_sources(parts.source_directory, parts.name_pattern,
+                      run.recursive);
+  bool stopped = !keep_running;
+  if (!stopped && list.groups.empty()) {
+    report_no_match(run.source_spec);
+  }
+  one_percent = static_cast<double>(list.total_bytes) / 100;
+  set_progress_divisor(one_percent);
+  error_count = 0;
+  if (!stopped) {
+    stopped = run.separate_mboxes ? pack_separate(run, parts, list)
+                                  : pack_single(run, parts, list);
+  }
+  int code = error_count > 0 || stopped ? exit_errors : exit_ok;
+  return {summary(stopped), code};
+}
+
+}  // namespace qp

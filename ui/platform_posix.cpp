@@ -1,0 +1,363 @@
+// The window on POSIX: a status display on standard error when that is a
+// terminal, message boxes as text on standard error with Yes/No answers read
+// from the controlling terminal, and Ctrl-C (SIGINT) as the Cancel button.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/events.h"
+#include "ui/platform.h"
+
+namespace qp {
+namespace {
+
+struct control {
+  control_kind kind = CONTROL_STATIC;
+  std::string text;
+  int position = 0;
+  event_handler handler = nullptr;
+};
+
+// Handle 1 is the main window; controls follow in creation order.
+constexpr window_handle main_handle = 1;
+std::vector<control> controls(1);  // index 0 unused
+event_handler main_handler = nullptr;
+std::string main_caption;
+
+bool minimised = false;
+bool shown = false;
+bool display_enabled = false;  // decided once, when the window is shown
+bool display_drawn = false;
+bool title_pushed = false;
+std::string title_shown;
+
+volatile sig_atomic_t pending_interrupt = 0;
+volatile sig_atomic_t pending_terminate = 0;
+
+void on_interrupt(int) {
+  pending_interrupt = 1;
+}
+
+void on_terminate(int) {
+  pending_terminate = 1;
+}
+
+void write_stderr(const std::string& text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    ssize_t n = write(STDERR_FILENO, data, left);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+bool stderr_is_terminal() {
+  if (!isatty(STDERR_FILENO)) {
+    return false;
+  }
+  const char* term = std::getenv("TERM");
+  return !term || std::strcmp(term, "dumb") != 0;
+}
+
+size_t terminal_width() {
+  struct winsize size {};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+    return size.ws_col;
+  }
+  return 80;
+}
+
+// What does not fit in a line is not shown, as in a label.
+std::string clipped(const std::string& text, size_t width) {
+  return text.size() < width ? text : text.substr(0, width - 1);
+}
+
+const control* control_at(size_t index) {
+  return index < controls.size() ? &controls[index] : nullptr;
+}
+
+std::string bar_line(int percent, size_t width) {
+  size_t cells = width > 20 ? (width < 62 ? width - 12 : 50) : 8;
+  size_t filled = cells * static_cast<size_t>(percent) / 100;
+  std::string line = "[" + std::string(filled, '#') +
+                     std::string(cells - filled, '.') + "] ";
+  const control* label = nullptr;
+  for (size_t i = 1; i < controls.size(); ++i) {
+    if (controls[i].kind == CONTROL_STATIC_RIGHT) {
+      label = &controls[i];
+    }
+  }
+  std::string text = label ? label->text : "";
+  if (text.size() < 5) {
+    text = std::string(5 - text.size(), ' ') + text;
+  }
+  return line + text;
+}
+
+// Lines of the display: heading, FROM, TO, bar. The FROM and TO lines hold
+// the caption and the label that follows it.
+std::vector<std::string> display_lines() {
+  size_t width = terminal_width();
+  std::string heading, from, to;
+  int percent = 0;
+  for (size_t i = 1; i < controls.size(); ++i) {
+    const control& c = controls[i];
+    if (c.kind == CONTROL_PROGRESS) {
+      percent = c.position;
+    }
+  }
+  // Creation order: heading, FROM:, source, TO:, target, bar, percent, button.
+  if (const control* c = control_at(1)) heading = c->text;
+  if (const control* c = control_at(2)) from = c->text + " ";
+  if (const control* c = control_at(3)) from += c->text;
+  if (const control* c = control_at(4)) to = c->text + "   ";
+  if (const control* c = control_at(5)) to += c->text;
+  return {clipped(heading, width), clipped(from, width), clipped(to, width),
+          clipped(bar_line(percent, width), width)};
+}
+
+void erase_display() {
+  if (display_drawn) {
+    write_stderr("\r\033[3A\033[J");
+    display_drawn = false;
+  }
+}
+
+void draw_display() {
+  if (!display_enabled || minimised || !shown) {
+    return;
+  }
+  std::string out;
+  if (display_drawn) {
+    out += "\r\033[3A";
+  }
+  std::vector<std::string> lines = display_lines();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    out += "\033[2K" + lines[i];
+    if (i + 1 < lines.size()) {
+      out += "\n";
+    }
+  }
+  write_stderr(out);
+  display_drawn = true;
+}
+
+void set_terminal_title(const std::string& title) {
+  if (!display_enabled || title == title_shown) {
+    return;
+  }
+  if (!title_pushed) {
+    write_stderr("\033[22;0t");  // keep the user's title for the end
+    title_pushed = true;
+  }
+  write_stderr("\033]0;" + title + "\007");
+  title_shown = title;
+}
+
+void install_signal_handlers() {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a pending answer read is interrupted
+  action.sa_handler = on_interrupt;
+  sigaction(SIGINT, &action, nullptr);
+  action.sa_handler = on_terminate;
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Reads one answer line from the controlling terminal; false when there is
+// no terminal, or the run was asked to stop while waiting.
+bool read_answer(std::string& answer) {
+  int fd = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  answer.clear();
+  char c;
+  while (true) {
+    ssize_t n = read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) {
+      if (pending_terminate) {
+        close(fd);
+        return false;
+      }
+      continue;
+    }
+    if (n <= 0) {
+      close(fd);
+      return false;
+    }
+    if (c == '\n') {
+      break;
+    }
+    answer.push_back(c);
+  }
+  close(fd);
+  return true;
+}
+
+int ask_yes_no(const std::string& text) {
+  std::string prompt = text + " [Y/n] ";
+  while (true) {
+    write_stderr(prompt);
+    std::string answer;
+    if (!read_answer(answer)) {
+      write_stderr("\n");
+      return ID_NONE;
+    }
+    size_t start = answer.find_first_not_of(" \t\r");
+    std::string word = start == std::string::npos ? "" : answer.substr(start);
+    char first = word.empty() ? 'y' : word[0];
+    if (first == 'y' || first == 'Y') {
+      return ID_YES;
+    }
+    if (first == 'n' || first == 'N') {
+      return ID_NO;
+    }
+    prompt = "Please answer y or n. [Y/n] ";
+  }
+}
+
+}  // namespace
+
+window_handle create_main_window(const std::string& caption, int, int, int,
+                                 int) {
+  main_caption = caption;
+  return main_handle;
+}
+
+window_handle create_control(window_handle, control_kind kind,
+                             const std::string& text, int, int, int, int) {
+  control c;
+  c.kind = kind;
+  c.text = text;
+  controls.push_back(c);
+  return static_cast<window_handle>(controls.size());  // index + 1
+}
+
+void set_window_icon(window_handle, const std::string&) {}
+
+void centre_window(window_handle, int) {}
+
+void remove_close_command(window_handle) {}
+
+void set_text(window_handle window, const std::string& text) {
+  if (window == main_handle) {
+    main_caption = text;
+    if (minimised) {
+      set_terminal_title(text);
+    }
+    return;
+  }
+  size_t index = static_cast<size_t>(window) - 1;
+  if (window == 0 || index >= controls.size() || controls[index].text == text) {
+    return;
+  }
+  controls[index].text = text;
+  draw_display();
+}
+
+void set_progress_position(window_handle bar, int percent) {
+  size_t index = static_cast<size_t>(bar) - 1;
+  if (bar == 0 || index >= controls.size() ||
+      controls[index].position == percent) {
+    return;
+  }
+  controls[index].position = percent;
+  draw_display();
+}
+
+bool is_minimised(window_handle) {
+  return minimised;
+}
+
+void set_focus(window_handle) {}
+
+void attach_handler(window_handle window, event_handler handler) {
+  if (window == main_handle) {
+    main_handler = handler;
+    return;
+  }
+  size_t index = static_cast<size_t>(window) - 1;
+  if (window != 0 && index < controls.size()) {
+    controls[index].handler = handler;
+  }
+}
+
+void show_and_run(window_handle window, int show_mode) {
+  minimised = show_mode == 2;
+  display_enabled = stderr_is_terminal();
+  install_signal_handlers();
+  shown = true;
+  draw_display();
+  // Showing the window is its first size notification.
+  if (main_handler) {
+    main_handler(window, EVENT_SIZE,
+                 minimised ? SIZE_MINIMIZED_CODE : SIZE_RESTORED_CODE, 0);
+  }
+}
+
+void pump_one_event() {
+  if (pending_terminate) {
+    // A service manager or kill wants a clean stop, not a question.
+    pending_terminate = 0;
+    keep_running = false;
+    return;
+  }
+  if (pending_interrupt) {
+    pending_interrupt = 0;
+    // Ctrl-C is a click on Cancel, the last control.
+    for (size_t i = controls.size(); i-- > 1;) {
+      if (controls[i].kind == CONTROL_DEFAULT_BUTTON && controls[i].handler) {
+        controls[i].handler(static_cast<window_handle>(i + 1), EVENT_COMMAND,
+                            0, 0);
+        return;
+      }
+    }
+  }
+}
+
+int message_box(window_handle, const std::string&, const std::string& text,
+                unsigned style) {
+  bool was_drawn = display_drawn;
+  erase_display();
+  int result;
+  if ((style & 0x0F) == MB_YESNO_STYLE) {
+    result = ask_yes_no(text);
+  } else {
+    write_stderr(text + "\n");
+    result = ID_OK;
+  }
+  if (was_drawn) {
+    draw_display();
+  }
+  return result;
+}
+
+void request_foreground(window_handle) {}
+
+void close_window() {
+  if (display_drawn) {
+    write_stderr("\n");
+    display_drawn = false;
+  }
+  if (title_pushed) {
+    write_stderr("\033[23;0t");
+    title_pushed = false;
+  }
+}
+
+}  // namespace qp

@@ -1,0 +1,130 @@
+#include "ui/progress.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/job.h"
+#include "app/report.h"
+#include "pack/target.h"
+
+namespace qp {
+
+bool keep_running = true;
+double progress_percent = 0;
+window_handle main_window_handle = 0;
+bool job_started = false;
+
+namespace {
+
+window_handle source_label = 0;
+window_handle target_label = 0;
+window_handle progress_bar = 0;
+window_handle percent_label = 0;
+window_handle cancel_button = 0;
+
+}  // namespace
+
+void do_events() {
+  pump_one_event();
+}
+
+std::string iconic_title(int percent) {
+  char title[64];
+  std::snprintf(title, sizeof title, "%3d %% - %s", percent, program_name);
+  return title;
+}
+
+int shown_percent(double sum) {
+  double ceiling = std::ceil(sum);
+  if (ceiling > 100) {
+    return 100;
+  }
+  return ceiling < 0 ? 0 : static_cast<int>(ceiling);
+}
+
+void show_names(const std::string& source, const std::string& target) {
+  if (!source.empty()) {
+    set_text(source_label, source);
+  }
+  if (!target.empty()) {
+    set_text(target_label, target);
+  }
+}
+
+void show_progress(double increment) {
+  progress_percent += increment;
+  int percent = shown_percent(progress_percent);
+  if (is_minimised(main_window_handle)) {
+    set_text(main_window_handle, iconic_title(percent));
+  } else {
+    set_progress_position(progress_bar, percent);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d %%", percent);
+    set_text(percent_label, text);
+  }
+  do_events();
+}
+
+void handler_WIN(window_handle /*object*/, unsigned event,
+                 std::uintptr_t wparam, std::intptr_t /*lparam*/) {
+  if (event == EVENT_SIZE) {
+    if (wparam == SIZE_RESTORED_CODE) {
+      set_text(main_window_handle, program_name);
+    } else {
+      set_text(main_window_handle,
+               iconic_title(shown_percent(progress_percent)));
+    }
+    set_focus(cancel_button);
+    if (!job_started) {
+      job_started = true;
+      std::pair<std::string, int> outcome = run_job(run);
+      finish_run(outcome.first, outcome.second);
+    }
+  } else if (event == EVENT_SETFOCUS) {
+    set_focus(cancel_button);
+  }
+}
+
+void handler_CANCEL(window_handle /*object*/, unsigned event,
+                    std::uintptr_t wparam, std::intptr_t /*lparam*/) {
+  bool pressed = event == EVENT_COMMAND ||
+                 (event == EVENT_KEYDOWN && wparam == KEY_ENTER);
+  if (!pressed) {
+    return;
+  }
+  int answer = message_box(main_window_handle, program_name,
+                           "Do you really want to abort the program?",
+                           MB_ICONQUESTION_STYLE | MB_YESNO_STYLE);
+  if (answer == ID_YES) {
+    keep_running = false;
+  }
+}
+
+void run_progress_window(const std::string& exe_path, int show_mode) {
+  window_handle window =
+      create_main_window(program_name, 100, 100, 505, 195);
+  set_window_icon(window, exe_path);
+  centre_window(window, 90);
+  main_window_handle = window;
+  remove_close_command(window);
+  create_control(window, CONTROL_STATIC, "Copy", 230, 10, 45, 15);
+  create_control(window, CONTROL_STATIC, "FROM:", 10, 30, 35, 17);
+  source_label = create_control(window, CONTROL_STATIC, "", 50, 30, 440, 17);
+  create_control(window, CONTROL_STATIC, "TO:", 10, 45, 35, 17);
+  target_label = create_control(window, CONTROL_STATIC, "", 50, 45, 440, 17);
+  progress_bar = create_control(window, CONTROL_PROGRESS, "", 25, 70, 450, 25);
+  percent_label =
+      create_control(window, CONTROL_STATIC_RIGHT, "0 %", 237, 100, 30, 15);
+  cancel_button = create_control(window, CONTROL_DEFAULT_BUTTON, "Cancel", 200,
+                                 130, 100, 25);
+  set_names_callback(show_names);
+  set_progress_callback(show_progress);
+  attach_handler(cancel_button, handler_CANCEL);
+  job_started = false;
+  attach_handler(window, handler_WIN);
+  show_and_run(window, show_mode);
+}
+
+}  // namespace qp
