@@ -12,26 +12,26 @@
 
 namespace qp {
 
-enum lock_mode { LOCK_READ, LOCK_APPEND, LOCK_CREATE };
+enum lock_mode { LOCKED_READ, LOCKED_APPEND, LOCKED_CREATE };
 
 class locked_file;
 
 // Opens path and takes the whole-file lock; a refused lock fails the open.
-// LOCK_CREATE empties an existing file only once the lock is held.
+// LOCKED_CREATE empties an existing file only once the lock is held.
 locked_file* open_locked(const std::string& path, lock_mode mode);
 // Flushes, unlocks and closes; false when a buffered write or the close
 // failed.
 bool close_locked(locked_file* file);
 
-// Buffered writes. write_line turns a final line feed into CR LF.
+// Buffered writes; the writer produces the CR LF line ends itself.
 void write_bytes(locked_file* file, std::string_view bytes);
-void write_line(locked_file* file, std::string_view line);
+void write_line_end(locked_file* file);
 // Flushes and gives the number of bytes the file really holds up to the
 // write position; bytes that could not be written are not counted.
 int64_t file_position(locked_file* file);
 // Cuts the file back to size; false when that fails.
 bool truncate_locked(locked_file* file, int64_t size);
-// A stream for reading the locked file (LOCK_READ); owned by the file.
+// A stream for reading the locked file (LOCKED_READ); owned by the file.
 std::FILE* locked_stream(locked_file* file);
 
 // The value of the file's last byte, or -1 when it cannot be opened, is

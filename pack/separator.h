@@ -26,7 +26,7 @@ int header_kind(std::string_view line);
 class from_line_scan {
  public:
   void feed(std::string_view piece);
-  bool decided() const { return state_ >= done_false; }
+  bool decided() const { return state_ >= done_true; }
   bool finish(bool ends_with_line_feed) const;
 
  private:

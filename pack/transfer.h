@@ -29,20 +29,28 @@ class locked_file;
 struct source_file;
 
 source_file* open_source(const std::string& path);  // null on failure
-source_file* open_source_stream(std::FILE* stream);  // takes the stream
+// Reads from an open stream; closes it with the source when owned.
+source_file* open_source_stream(std::FILE* stream, bool owned);
 void close_source(source_file* file);
 void rewind_source(source_file* file);
+// True when reading failed (not merely ended) since the source was opened.
+bool source_failed(const source_file* file);
+
+// The reader's buffer size: a line longer than this arrives in pieces.
+// Tests make it small to exercise that path.
+void set_reader_buffer_size(size_t bytes);
 
 struct line_piece {
-  std::string_view bytes;  // ends in '\n' when complete and the line had one
-  bool complete = true;    // false: more of this line follows
+  std::string_view content;  // without its line end
+  bool has_line_end = false;  // the line ended with CR, LF or CR LF
+  bool complete = true;       // false: more of this line follows
 };
 
-// Next line (or piece of a long line); false at end of input.
-bool read_line(source_file* file, line_piece& piece);
+// Next line, or the next piece of a long line; false at end of input.
+bool read_piece(source_file* file, line_piece& piece);
 
-// Reads a whole line into out, however long; false at end of input.
-bool read_whole_line(source_file* file, std::string& out);
+// Next whole line, its line end as one line feed; false at end of input.
+bool read_line(source_file* file, std::string& line);
 
 // ---- Header block ----
 
@@ -51,9 +59,9 @@ struct header_indicators {
   int kinds_seen = 0;
 };
 
-// The header block as lines (held in memory: tests and small inputs).
-// Empty at end of input or when Cancel was confirmed while reading;
-// aborted tells the two apart.
+// The header block as lines, from the current position. Empty at end of
+// input or when Cancel was confirmed while reading; aborted tells the two
+// apart.
 std::vector<std::string> read_header(source_file* file,
                                      header_indicators& indicators,
                                      bool* aborted = nullptr);

@@ -1,0 +1,111 @@
+#include "pack/locked_file.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pack/raw_file.h"
+
+namespace qp {
+
+// A locked target with its write buffer. position counts the bytes that
+// really reached the file; a failed write drops the rest of the buffer, so
+// the shortfall shows in file_position.
+class locked_file {
+ public:
+  raw_file raw;
+  std::vector<char> buffer;
+  size_t used = 0;
+  int64_t position = 0;
+  bool write_failed = false;
+};
+
+namespace {
+
+constexpr size_t write_buffer_size = 1024 * 1024;
+
+void flush(locked_file* file) {
+  if (file->used == 0) {
+    return;
+  }
+  if (!file->write_failed) {
+    size_t written = raw_write(file->raw, file->buffer.data(), file->used);
+    file->position += static_cast<int64_t>(written);
+    if (written != file->used) {
+      file->write_failed = true;
+    }
+  }
+  file->used = 0;
+}
+
+}  // namespace
+
+locked_file* open_locked(const std::string& path, lock_mode mode) {
+  locked_file* file = new locked_file;
+  if (!raw_open_locked(path, mode, file->raw)) {
+    delete file;
+    return nullptr;
+  }
+  if (mode != LOCKED_READ) {
+    file->buffer.resize(write_buffer_size);
+    int64_t size = mode == LOCKED_APPEND ? raw_size(file->raw) : 0;
+    file->position = size < 0 ? 0 : size;
+  }
+  return file;
+}
+
+bool close_locked(locked_file* file) {
+  if (!file) {
+    return true;
+  }
+  flush(file);
+  bool ok = !file->write_failed;
+  if (!raw_close(file->raw)) {
+    ok = false;
+  }
+  delete file;
+  return ok;
+}
+
+void write_bytes(locked_file* file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    size_t room = file->buffer.size() - file->used;
+    if (room == 0) {
+      flush(file);
+      room = file->buffer.size();
+    }
+    size_t take = bytes.size() < room ? bytes.size() : room;
+    std::memcpy(file->buffer.data() + file->used, bytes.data(), take);
+    file->used += take;
+    bytes.remove_prefix(take);
+  }
+}
+
+void write_line_end(locked_file* file) {
+  write_bytes(file, "\r\n");
+}
+
+int64_t file_position(locked_file* file) {
+  flush(file);
+  return file->position;
+}
+
+bool truncate_locked(locked_file* file, int64_t size) {
+  file->used = 0;
+  if (!raw_truncate(file->raw, size)) {
+    return false;
+  }
+  file->position = size;
+  file->write_failed = false;
+  return true;
+}
+
+std::FILE* locked_stream(locked_file* file) {
+  return file->raw.stream;
+}
+
+int last_byte(const std::string& path) {
+  return raw_last_byte(path);
+}
+
+}  // namespace qp

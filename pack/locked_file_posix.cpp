@@ -1,0 +1,120 @@
+// The target file on POSIX: a whole-file fcntl lock, the convention that
+// mail readers honour. Closing any descriptor of a file drops the process's
+// fcntl locks on it, so each file is opened once while it is locked.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "pack/raw_file.h"
+
+namespace qp {
+namespace {
+
+bool lock_whole_file(int fd, short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;  // to the end, however far the file grows
+  return fcntl(fd, F_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
+  // Non-blocking, so that a FIFO in the target's place cannot hang the open.
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  if (mode == LOCKED_READ) {
+    flags |= O_RDONLY;
+  } else if (mode == LOCKED_APPEND) {
+    flags |= O_WRONLY | O_APPEND | O_CREAT;
+  } else {
+    flags |= O_WRONLY | O_CREAT;  // emptied once the lock is held
+  }
+  int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    return false;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      !lock_whole_file(fd, mode == LOCKED_READ ? F_RDLCK : F_WRLCK)) {
+    close(fd);
+    return false;
+  }
+  if (mode == LOCKED_CREATE && ftruncate(fd, 0) != 0) {
+    close(fd);
+    return false;
+  }
+  file.handle = fd;
+  if (mode == LOCKED_READ) {
+    file.stream = fdopen(fd, "rb");
+    if (!file.stream) {
+      close(fd);
+      file.handle = -1;
+      return false;
+    }
+  }
+  return true;
+}
+
+int64_t raw_size(const raw_file& file) {
+  struct stat info {};
+  if (fstat(static_cast<int>(file.handle), &info) != 0) {
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
+}
+
+size_t raw_write(const raw_file& file, const char* bytes, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(static_cast<int>(file.handle), bytes + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      break;
+    }
+    if (n == 0) {
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+bool raw_truncate(const raw_file& file, int64_t size) {
+  return ftruncate(static_cast<int>(file.handle), static_cast<off_t>(size)) == 0;
+}
+
+bool raw_close(raw_file& file) {
+  bool ok;
+  if (file.stream) {
+    ok = std::fclose(file.stream) == 0;
+  } else {
+    ok = close(static_cast<int>(file.handle)) == 0;
+  }
+  file.stream = nullptr;
+  file.handle = -1;
+  return ok;
+}
+
+int raw_last_byte(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return -1;
+  }
+  int result = -1;
+  off_t end = lseek(fd, 0, SEEK_END);
+  unsigned char byte = 0;
+  if (end > 0 && pread(fd, &byte, 1, end - 1) == 1) {
+    result = byte;
+  }
+  close(fd);
+  return result;
+}
+
+}  // namespace qp

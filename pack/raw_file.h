@@ -1,0 +1,34 @@
+// The platform's side of the target file: open with a whole-file lock,
+// raw writes, size, truncation. Implemented in locked_file_posix.cpp and
+// locked_file_win32.cpp.
+#ifndef QUILLPACK_PACK_RAW_FILE_H_
+#define QUILLPACK_PACK_RAW_FILE_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "pack/locked_file.h"
+
+namespace qp {
+
+struct raw_file {
+  intptr_t handle = -1;
+  std::FILE* stream = nullptr;  // LOCKED_READ only
+};
+
+// Opens and locks; a file opened for LOCKED_CREATE is emptied only once the
+// lock is held. False when the open or the lock fails.
+bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file);
+// The file's size in bytes, -1 when unknown.
+int64_t raw_size(const raw_file& file);
+// Writes all bytes or as many as the system takes; the number written.
+size_t raw_write(const raw_file& file, const char* bytes, size_t size);
+bool raw_truncate(const raw_file& file, int64_t size);
+// Releases the lock and closes; false when the close reports an error.
+bool raw_close(raw_file& file);
+int raw_last_byte(const std::string& path);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_RAW_FILE_H_

@@ -1,0 +1,136 @@
+#include "pack/separator.h"
+
+#include <cstring>
+
+namespace qp {
+namespace {
+
+bool is_blank(unsigned char c) {
+  return c == ' ' || c == '\t';
+}
+
+char ascii_lower_char(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool is_from_line(std::string_view line) {
+  if (line.size() <= 5 || std::memcmp(line.data(), "From ", 5) != 0 ||
+      line.back() != '\n') {
+    return false;
+  }
+  size_t i = 5;
+  while (is_blank(static_cast<unsigned char>(line[i]))) {
+    ++i;  // the final line feed stops the scan
+  }
+  return line[i] != ':';
+}
+
+int header_colon(std::string_view line) {
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos) {
+    return 0;
+  }
+  size_t name_end = colon;
+  for (size_t i = 0; i < colon; ++i) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 33) {
+      name_end = i;
+      break;
+    }
+    if (c > 126) {
+      return 0;
+    }
+  }
+  if (name_end == 0) {
+    return 0;
+  }
+  for (size_t i = name_end; i < colon; ++i) {
+    if (!is_blank(static_cast<unsigned char>(line[i]))) {
+      return 0;
+    }
+  }
+  return static_cast<int>(colon + 1);
+}
+
+int header_kind_of(int64_t colon, std::string_view head) {
+  if (colon <= 4 || head.size() < 4) {
+    return 0;
+  }
+  char name[4];
+  for (int i = 0; i < 4; ++i) {
+    name[i] = ascii_lower_char(head[i]);
+  }
+  if (std::memcmp(name, "date", 4) == 0) {
+    return 1;
+  }
+  if (std::memcmp(name, "from", 4) == 0) {
+    return 2;
+  }
+  return 0;
+}
+
+int header_kind(std::string_view line) {
+  return header_kind_of(header_colon(line), line);
+}
+
+// ---- The same tests over a line that arrives in pieces ----
+
+void from_line_scan::feed(std::string_view piece) {
+  static const char prefix_text[] = "From ";
+  for (size_t i = 0; i < piece.size() && !decided(); ++i) {
+    unsigned char c = static_cast<unsigned char>(piece[i]);
+    if (state_ == prefix) {
+      if (c != static_cast<unsigned char>(prefix_text[length_])) {
+        state_ = done_false;
+      } else if (length_ == 4) {
+        state_ = blanks;
+      }
+    } else if (!is_blank(c)) {
+      // The first byte after the blanks settles it, but a line without a
+      // final line feed is never a separator: only the end can tell.
+      non_colon_seen_ = c != ':';
+      state_ = non_colon_seen_ ? done_true : done_false;
+    }
+    ++length_;
+  }
+}
+
+bool from_line_scan::finish(bool ends_with_line_feed) const {
+  if (!ends_with_line_feed) {
+    return false;
+  }
+  // The line feed itself ends the blanks when nothing else did.
+  return state_ == done_true || state_ == blanks;
+}
+
+void header_colon_scan::feed(std::string_view piece) {
+  for (size_t i = 0; i < piece.size() && state_ != done; ++i) {
+    unsigned char c = static_cast<unsigned char>(piece[i]);
+    ++position_;
+    if (head_length_ < 4) {
+      head_[head_length_++] = static_cast<char>(c);
+    }
+    if (c == ':') {
+      result_ = state_ == name && name_length_ == 0 ? 0 : position_;
+      state_ = done;
+    } else if (state_ == name) {
+      if (c < 33) {
+        if (name_length_ == 0) {
+          state_ = done;  // result 0
+        } else {
+          state_ = gap;
+        }
+      } else if (c > 126) {
+        state_ = done;
+      } else {
+        ++name_length_;
+      }
+    } else if (!is_blank(c)) {
+      state_ = done;
+    }
+  }
+}
+
+}  // namespace qp

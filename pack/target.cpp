@@ -1,0 +1,253 @@
+#include "pack/target.h"
+
+#include <string>
+#include <vector>
+
+#include "app/report.h"
+#include "collect/paths.h"
+#include "config/settings.h"
+#include "pack/separator.h"
+#include "pack/transfer.h"
+#include "ui/events.h"
+
+namespace qp {
+
+int target_kind = KIND_NONE;
+int error_count = 0;
+std::string current_file;
+int64_t current_size = -1;
+
+namespace {
+
+names_routine names_callback = nullptr;
+progress_routine progress_callback = nullptr;
+double progress_divisor = 0;
+
+void report_names(const std::string& source, const std::string& target) {
+  if (names_callback) {
+    names_callback(source, target);
+  }
+}
+
+void report_progress(uint64_t bytes) {
+  // With every file empty there is nothing to divide: no step at all.
+  if (progress_callback && progress_divisor > 0) {
+    progress_callback(static_cast<double>(bytes) / progress_divisor);
+  }
+}
+
+// The drive of a target as the disk-full message names it: on Windows its
+// first two characters ("C:"), on POSIX the target's directory.
+std::string space_root(const std::string& target_path) {
+  if (native_style.drive_colon) {
+    return target_path.substr(0, 3);
+  }
+  return file_directory(target_path);
+}
+
+std::string drive_name(const std::string& target_path) {
+  if (native_style.drive_colon) {
+    return to_upper(target_path.substr(0, 2));
+  }
+  return file_directory(target_path);
+}
+
+[[noreturn]] void disk_full_stop(const std::string& target_path) {
+  finish_run(format_message("Not enough space available on drive %s.",
+                            drive_name(target_path)) +
+                 "\nProgram aborted.",
+             exit_fatal);
+}
+
+transfer_options current_transfer_options() {
+  transfer_options options;
+  options.mode = settings.from_mode;
+  options.donotchange_begin = settings.donotchange_begin;
+  options.donotchange_end = settings.donotchange_end;
+  return options;
+}
+
+}  // namespace
+
+void set_names_callback(names_routine routine) {
+  names_callback = routine;
+}
+
+void set_progress_callback(progress_routine routine) {
+  progress_callback = routine;
+}
+
+void set_progress_divisor(double one_percent) {
+  progress_divisor = one_percent;
+}
+
+int64_t check_target(const std::string& path) {
+  locked_file* file = open_locked(path, LOCKED_READ);
+  if (!file) {
+    return E_READ;
+  }
+  source_file* source = open_source_stream(locked_stream(file), false);
+  std::string first;
+  if (!read_line(source, first)) {
+    close_source(source);
+    close_locked(file);
+    return 0;
+  }
+  if (!is_from_line(first)) {
+    close_source(source);
+    close_locked(file);
+    return E_TARGET_FORMAT;
+  }
+  header_indicators indicators;
+  bool aborted = false;
+  read_header(source, indicators, &aborted);
+  close_source(source);
+  close_locked(file);
+  // A Cancel while reading is no verdict on the file.
+  if (aborted || !keep_running) {
+    return E_ABORTED;
+  }
+  if (!looks_like_message(indicators)) {
+    return E_TARGET_FORMAT;
+  }
+  return 0;
+}
+
+open_target_result open_target(const std::string& path, bool append) {
+  open_target_result result;
+  target_kind = path_kind(path);
+  if (target_kind == KIND_NONE) {
+    append = false;
+  }
+  int last = -1;
+  locked_file* file = nullptr;
+  if (append) {
+    int64_t size = file_size(path);
+    if (size > target_limit) {
+      ++error_count;
+      result.code = E_TOO_BIG;
+      return result;
+    }
+    int64_t check = check_target(path);
+    if (check == E_TARGET_FORMAT) {
+      ++error_count;
+      result.code = E_TARGET_FORMAT;
+      return result;
+    }
+    if (check == E_ABORTED) {
+      result.code = E_ABORTED;
+      return result;
+    }
+    last = last_byte(path);
+    file = open_locked(path, LOCKED_APPEND);
+  } else {
+    file = open_locked(path, LOCKED_CREATE);
+  }
+  if (!file) {
+    ++error_count;
+    if (free_space(space_root(path)).available == 0) {
+      disk_full_stop(path);
+    }
+    result.code = append ? E_APPEND : E_CREATE;
+    return result;
+  }
+  report_names("", path);
+  int64_t size = file_position(file);
+  if (last != -1 && last != '\n') {
+    write_line_end(file);
+    int64_t position = file_position(file);
+    if (position != size + 2) {
+      // Not even the line end went in: the target is as it was.
+      ++error_count;
+      truncate_locked(file, size);
+      bool full = free_space(space_root(path)).available == 0;
+      close_locked(file);
+      if (full) {
+        disk_full_stop(path);
+      }
+      result.code = E_APPEND;
+      return result;
+    }
+    size = position;
+  }
+  result.file = file;
+  result.size = size;
+  return result;
+}
+
+namespace {
+
+// Removes what a failed message left, so the target stays readable.
+void cut_back(locked_file* target, int64_t size) {
+  truncate_locked(target, size);
+}
+
+}  // namespace
+
+int64_t pack_group(const std::string& source_directory,
+                   const std::vector<source_entry>& entries,
+                   const std::string& target_path, locked_file* target,
+                   int64_t size) {
+  std::string target_lower = path_lower(target_path);
+  bool target_among_sources =
+      target_kind != KIND_NONE &&
+      source_directory == file_directory(target_lower);
+  std::string target_name = file_name(target_lower);
+  report_names(source_directory, "");
+  transfer_options options = current_transfer_options();
+
+  for (const source_entry& entry : entries) {
+    current_file = entry.name;
+    current_size = static_cast<int64_t>(entry.size);
+    bool skip = entry.size == 0 ||
+                (target_among_sources && path_lower(entry.name) == target_name);
+    if (!skip) {
+      std::string source_path = source_directory + entry.name;
+      int64_t result = transfer_message(source_path, target, options);
+      int64_t position = file_position(target);
+      if (result == E_READ) {
+        if (position != size) {
+          cut_back(target, size);
+        }
+        ++error_count;
+        if (ask_proceed(format_message("Error reading from file '%s'.",
+                                       source_path))) {
+          return E_READ;
+        }
+      } else if (result == E_SOURCE_FORMAT) {
+        ++error_count;
+        if (ask_proceed(format_message("Unknown format of source file '%s'.",
+                                       source_path))) {
+          return E_SOURCE_FORMAT;
+        }
+      } else if (result == E_ABORTED) {
+        return E_ABORTED;
+      } else {
+        if (size + result > target_limit) {
+          ++error_count;
+          return E_TOO_BIG;
+        }
+        int64_t shortfall = result - (position - size);
+        if (shortfall != 0) {
+          ++error_count;
+          // Asked before the cut, which gives back the space the partial
+          // message took.
+          int64_t available = free_space(space_root(target_path)).available;
+          cut_back(target, size);
+          if (shortfall > available) {
+            disk_full_stop(target_path);
+          }
+          return E_WRITE;
+        }
+        size = position;
+      }
+    }
+    report_progress(entry.size);
+    if (!keep_running) {
+      return E_ABORTED;
+    }
+  }
+  return size;
+}
+
+}  // namespace qp

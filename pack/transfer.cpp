@@ -1,0 +1,557 @@
+#include "pack/transfer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "collect/wildcard.h"
+#include "pack/locked_file.h"
+#include "pack/result.h"
+#include "pack/separator.h"
+#include "ui/events.h"
+
+namespace qp {
+
+// ---- Line reader ----
+//
+// One source is read at a time, so the reader and its buffer are one
+// process-wide instance. The buffer is never changed in place: a source
+// whose header fits in it is read from the file once, even though the
+// transfer passes over the header twice.
+
+struct source_file {
+  std::FILE* stream = nullptr;
+  bool owned = false;
+  int64_t buffer_offset = 0;  // file offset of buffer[0]
+  size_t begin = 0;           // unread bytes are [begin, end)
+  size_t end = 0;
+  bool at_eof = false;
+  bool failed = false;
+  bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
+};
+
+namespace {
+
+size_t reader_buffer_size = 256 * 1024;
+std::vector<char> reader_buffer;
+source_file reader;
+bool reader_in_use = false;
+
+void reset_reader_position(source_file* file) {
+  file->buffer_offset = 0;
+  file->begin = file->end = 0;
+  file->at_eof = false;
+  file->skip_line_feed = false;
+}
+
+source_file* attach_reader(std::FILE* stream, bool owned) {
+  if (reader_buffer.size() != reader_buffer_size) {
+    reader_buffer.assign(reader_buffer_size, '\0');
+  }
+  // Large reads go straight to the file, not through a second buffer.
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  reader = source_file{};
+  reader.stream = stream;
+  reader.owned = owned;
+  reader_in_use = true;
+  return &reader;
+}
+
+// Moves the unread bytes to the front and reads more behind them.
+void refill(source_file* file) {
+  char* buffer = reader_buffer.data();
+  if (file->begin > 0) {
+    size_t rest = file->end - file->begin;
+    std::memmove(buffer, buffer + file->begin, rest);
+    file->buffer_offset += static_cast<int64_t>(file->begin);
+    file->begin = 0;
+    file->end = rest;
+  }
+  size_t room = reader_buffer.size() - file->end;
+  if (room == 0 || file->at_eof) {
+    return;
+  }
+  size_t got = std::fread(buffer + file->end, 1, room, file->stream);
+  if (got == 0) {
+    file->at_eof = true;
+    if (std::ferror(file->stream)) {
+      file->failed = true;
+    }
+  }
+  file->end += got;
+}
+
+const char* find_line_end(const char* from, const char* to) {
+  const void* lf = std::memchr(from, '\n', static_cast<size_t>(to - from));
+  const char* limit = lf ? static_cast<const char*>(lf) : to;
+  const void* cr = std::memchr(from, '\r', static_cast<size_t>(limit - from));
+  if (cr) {
+    return static_cast<const char*>(cr);
+  }
+  return lf ? limit : nullptr;
+}
+
+}  // namespace
+
+void set_reader_buffer_size(size_t bytes) {
+  reader_buffer_size = bytes < 2 ? 2 : bytes;
+}
+
+source_file* open_source(const std::string& path) {
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (!stream) {
+    return nullptr;
+  }
+  return attach_reader(stream, true);
+}
+
+source_file* open_source_stream(std::FILE* stream, bool owned) {
+  return attach_reader(stream, owned);
+}
+
+void close_source(source_file* file) {
+  if (!file) {
+    return;
+  }
+  if (file->owned && file->stream) {
+    std::fclose(file->stream);
+  }
+  file->stream = nullptr;
+  reader_in_use = false;
+}
+
+void rewind_source(source_file* file) {
+  if (file->buffer_offset == 0 && !file->failed) {
+    // The buffer still holds the file from its first byte.
+    file->begin = 0;
+    file->skip_line_feed = false;
+    return;
+  }
+  std::fseek(file->stream, 0, SEEK_SET);
+  std::clearerr(file->stream);
+  reset_reader_position(file);
+}
+
+bool source_failed(const source_file* file) {
+  return file->failed;
+}
+
+bool read_piece(source_file* file, line_piece& piece) {
+  char* buffer = reader_buffer.data();
+  while (true) {
+    if (file->skip_line_feed) {
+      if (file->begin == file->end) {
+        refill(file);
+        if (file->begin == file->end) {
+          file->skip_line_feed = false;
+          return false;
+        }
+      }
+      if (buffer[file->begin] == '\n') {
+        ++file->begin;
+      }
+      file->skip_line_feed = false;
+    }
+    const char* start = buffer + file->begin;
+    const char* stop = buffer + file->end;
+    if (const char* mark = find_line_end(start, stop)) {
+      piece.content = std::string_view(start, static_cast<size_t>(mark - start));
+      piece.has_line_end = true;
+      piece.complete = true;
+      size_t after = static_cast<size_t>(mark - buffer) + 1;
+      if (*mark == '\r') {
+        if (after < file->end) {
+          if (buffer[after] == '\n') {
+            ++after;
+          }
+        } else {
+          file->skip_line_feed = true;
+        }
+      }
+      file->begin = after;
+      return true;
+    }
+    size_t pending = file->end - file->begin;
+    if (file->at_eof) {
+      if (pending == 0) {
+        return false;
+      }
+      piece.content = std::string_view(start, pending);
+      piece.has_line_end = false;
+      piece.complete = true;
+      file->begin = file->end;
+      return true;
+    }
+    if (pending == reader_buffer.size()) {
+      // A line longer than the buffer: hand it over piece by piece.
+      piece.content = std::string_view(start, pending);
+      piece.has_line_end = false;
+      piece.complete = false;
+      file->begin = file->end;
+      return true;
+    }
+    refill(file);
+  }
+}
+
+bool read_line(source_file* file, std::string& line) {
+  line.clear();
+  line_piece piece;
+  if (!read_piece(file, piece)) {
+    return false;
+  }
+  line.append(piece.content);
+  while (!piece.complete && read_piece(file, piece)) {
+    line.append(piece.content);
+  }
+  if (piece.has_line_end) {
+    line.push_back('\n');
+  }
+  return true;
+}
+
+// ---- Facts about one line, however long ----
+
+namespace {
+
+bool is_from_content(std::string_view content, bool has_line_end) {
+  if (!has_line_end) {
+    return false;
+  }
+  if (content.size() < 5 || std::memcmp(content.data(), "From ", 5) != 0) {
+    return false;
+  }
+  size_t i = 5;
+  while (i < content.size() && (content[i] == ' ' || content[i] == '\t')) {
+    ++i;
+  }
+  return i == content.size() || content[i] != ':';
+}
+
+struct line_facts {
+  int64_t colon = 0;
+  int kind = 0;
+  bool is_from = false;
+  bool empty = false;  // a bare line end
+  bool long_line = false;
+};
+
+// Reads one whole line for its facts, keeping only what the facts need.
+bool read_line_facts(source_file* file, line_facts& facts,
+                     std::vector<std::string>* keep) {
+  line_piece piece;
+  if (!read_piece(file, piece)) {
+    return false;
+  }
+  facts = line_facts{};
+  if (piece.complete) {
+    facts.colon = header_colon(piece.content);
+    facts.kind = header_kind_of(facts.colon, piece.content);
+    facts.is_from = is_from_content(piece.content, piece.has_line_end);
+    facts.empty = piece.content.empty() && piece.has_line_end;
+    if (keep) {
+      keep->emplace_back(piece.content);
+      if (piece.has_line_end) {
+        keep->back().push_back('\n');
+      }
+    }
+    return true;
+  }
+  facts.long_line = true;
+  header_colon_scan colon;
+  from_line_scan from;
+  std::string whole;
+  while (true) {
+    colon.feed(piece.content);
+    from.feed(piece.content);
+    if (keep) {
+      whole.append(piece.content);
+    }
+    if (piece.complete || !read_piece(file, piece)) {
+      break;
+    }
+  }
+  facts.colon = colon.result();
+  facts.kind = header_kind_of(facts.colon, colon.head());
+  facts.is_from = from.finish(piece.has_line_end);
+  if (keep) {
+    if (piece.has_line_end) {
+      whole.push_back('\n');
+    }
+    keep->push_back(std::move(whole));
+  }
+  return true;
+}
+
+struct header_scan {
+  header_indicators indicators;
+  int64_t lines = 0;
+  bool aborted = false;
+  std::vector<bool> long_from;  // separator test of each long line, in order
+};
+
+// The header block from the current position: the first line, then every
+// line up to and including the first empty one. Fields after the first
+// date and from fields are not classified any further.
+header_scan scan_header(source_file* file, std::vector<std::string>* keep) {
+  header_scan scan;
+  line_facts facts;
+  if (!read_line_facts(file, facts, keep)) {
+    return scan;
+  }
+  scan.lines = 1;
+  if (facts.long_line) {
+    scan.long_from.push_back(facts.is_from);
+  }
+  scan.indicators.first_colon = facts.colon;
+  if (facts.colon > 4) {
+    scan.indicators.kinds_seen = facts.kind;
+  }
+  while (read_line_facts(file, facts, keep)) {
+    do_events();
+    if (!keep_running) {
+      scan.aborted = true;
+      return scan;
+    }
+    ++scan.lines;
+    if (facts.long_line) {
+      scan.long_from.push_back(facts.is_from);
+    }
+    if (scan.indicators.kinds_seen != 3 && facts.colon > 4) {
+      scan.indicators.kinds_seen |= facts.kind;
+      continue;
+    }
+    if (facts.empty) {
+      break;
+    }
+  }
+  return scan;
+}
+
+}  // namespace
+
+std::vector<std::string> read_header(source_file* file,
+                                     header_indicators& indicators,
+                                     bool* aborted) {
+  std::vector<std::string> lines;
+  header_scan scan = scan_header(file, &lines);
+  indicators = scan.indicators;
+  if (aborted) {
+    *aborted = scan.aborted;
+  }
+  if (scan.aborted) {
+    indicators = header_indicators{};
+    lines.clear();
+  }
+  return lines;
+}
+
+bool looks_like_message(const header_indicators& indicators) {
+  return indicators.first_colon > 1 && indicators.kinds_seen == 3;
+}
+
+// ---- Transfer ----
+
+namespace {
+
+// Writes lines into the target, counting the bytes exactly as they land.
+struct message_writer {
+  locked_file* target;
+  int64_t count = 0;
+  bool last_had_line_end = true;
+
+  void piece(std::string_view bytes) {
+    write_bytes(target, bytes);
+    count += static_cast<int64_t>(bytes.size());
+  }
+  void line_end() {
+    write_line_end(target);
+    count += 2;
+  }
+  void end_of_line(bool has_line_end) {
+    last_had_line_end = has_line_end;
+    if (has_line_end) {
+      line_end();
+    }
+  }
+};
+
+// Copies the rest of a line whose first piece was written (or dropped).
+void copy_rest_of_line(source_file* file, line_piece& piece,
+                       message_writer* writer) {
+  while (!piece.complete) {
+    if (!read_piece(file, piece)) {
+      piece.has_line_end = false;
+      break;
+    }
+    if (writer) {
+      writer->piece(piece.content);
+    }
+  }
+  if (writer) {
+    writer->end_of_line(piece.has_line_end);
+  }
+}
+
+// The separator test of a long line, decided by reading ahead from the
+// current file position and going back: it needs the line's end.
+bool long_line_is_from(source_file* file, std::string_view first_piece) {
+  from_line_scan scan;
+  scan.feed(first_piece);
+  if (scan.decided() && !scan.finish(true)) {
+    return false;
+  }
+  std::FILE* stream = file->stream;
+  long long resume = static_cast<long long>(file->buffer_offset) +
+                     static_cast<long long>(file->end);
+  static char ahead[64 * 1024];
+  bool has_line_end = false;
+  while (true) {
+    size_t got = std::fread(ahead, 1, sizeof ahead, stream);
+    if (got == 0) {
+      break;
+    }
+    const char* mark = find_line_end(ahead, ahead + got);
+    size_t span = mark ? static_cast<size_t>(mark - ahead) : got;
+    scan.feed(std::string_view(ahead, span));
+    if (mark) {
+      has_line_end = true;
+      break;
+    }
+  }
+  std::clearerr(stream);
+#if defined(_WIN32)
+  _fseeki64(stream, resume, SEEK_SET);
+#else
+  fseeko(stream, static_cast<off_t>(resume), SEEK_SET);
+#endif
+  return scan.finish(has_line_end);
+}
+
+struct body_state {
+  quoting_mode mode;
+  bool quoting_active;
+  const transfer_options* options;
+};
+
+void transfer_body_line(source_file* file, line_piece& piece,
+                        body_state& state, message_writer& writer) {
+  if (state.mode == FROM_GUARDED) {
+    // The markers are matched against the whole line: a long one is
+    // gathered first.
+    std::string whole;
+    std::string_view content = piece.content;
+    if (!piece.complete) {
+      whole.assign(piece.content);
+      while (!piece.complete && read_piece(file, piece)) {
+        whole.append(piece.content);
+      }
+      if (!piece.complete) {
+        piece.has_line_end = false;
+      }
+      piece.complete = true;
+      content = whole;
+    }
+    if (state.quoting_active &&
+        match_pattern(state.options->donotchange_begin, content)) {
+      state.quoting_active = false;
+    }
+    if (!state.quoting_active &&
+        match_pattern(state.options->donotchange_end, content)) {
+      state.quoting_active = true;
+    }
+    if (state.quoting_active && is_from_content(content, piece.has_line_end)) {
+      writer.piece(" ");
+    }
+    writer.piece(content);
+    writer.end_of_line(piece.has_line_end);
+    return;
+  }
+  if (state.quoting_active) {
+    bool from = piece.complete
+                    ? is_from_content(piece.content, piece.has_line_end)
+                    : long_line_is_from(file, piece.content);
+    if (from) {
+      writer.piece(" ");
+    }
+  }
+  writer.piece(piece.content);
+  copy_rest_of_line(file, piece, &writer);
+}
+
+}  // namespace
+
+int64_t transfer_from(source_file* source, locked_file* target,
+                      const transfer_options& options) {
+  // First pass: the separator choice and the message check, reading the
+  // header without holding it.
+  line_facts first;
+  bool own_separator = read_line_facts(source, first, nullptr) && first.is_from;
+  if (!own_separator) {
+    rewind_source(source);
+  }
+  header_scan header = scan_header(source, nullptr);
+  if (header.aborted) {
+    return E_ABORTED;
+  }
+  if (!looks_like_message(header.indicators)) {
+    return source_failed(source) ? E_READ : E_SOURCE_FORMAT;
+  }
+  if (!keep_running) {
+    return E_ABORTED;
+  }
+
+  // Second pass: write the message.
+  rewind_source(source);
+  message_writer writer{target};
+  line_piece piece;
+  quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
+  if (own_separator) {
+    read_piece(source, piece);
+    writer.piece(piece.content);
+    copy_rest_of_line(source, piece, &writer);
+  } else {
+    writer.piece(fallback_from_line.substr(0, fallback_from_line.size() - 1));
+    writer.line_end();
+  }
+  size_t long_index = 0;
+  for (int64_t i = 0; i < header.lines && read_piece(source, piece); ++i) {
+    do_events();
+    bool from = piece.complete
+                    ? is_from_content(piece.content, piece.has_line_end)
+                    : long_index < header.long_from.size() &&
+                          header.long_from[long_index++];
+    if (from) {
+      copy_rest_of_line(source, piece, nullptr);
+      continue;
+    }
+    writer.piece(piece.content);
+    copy_rest_of_line(source, piece, &writer);
+  }
+  body_state state{mode, mode != FROM_KEEP, &options};
+  while (read_piece(source, piece)) {
+    do_events();
+    transfer_body_line(source, piece, state, writer);
+  }
+  if (!writer.last_had_line_end) {
+    writer.line_end();
+  }
+  if (source_failed(source)) {
+    return E_READ;  // the caller removes what was written of it
+  }
+  return writer.count;
+}
+
+int64_t transfer_message(const std::string& source_path, locked_file* target,
+                         const transfer_options& options) {
+  source_file* source = open_source(source_path);
+  if (!source) {
+    return E_READ;
+  }
+  int64_t result = transfer_from(source, target, options);
+  close_source(source);
+  return result;
+}
+
+}  // namespace qp
