@@ -113,6 +113,12 @@ int64_t file_size(const std::string& path);
 // Creates path and every missing parent; 0 on success, -1 on failure.
 int create_directory_tree(const std::string& path);
 
+// The device and inode of an existing directory, so that a walk can tell a
+// directory it is already inside; false when unknown (no such notion on the
+// platform, or not a directory).
+bool directory_identity(const std::string& path, uint64_t& device,
+                        uint64_t& inode);
+
 }  // namespace qp
 
 #endif  // QUILLPACK_COLLECT_PATHS_H_
