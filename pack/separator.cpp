@@ -117,11 +117,8 @@ void header_colon_scan::feed(std::string_view piece) {
       state_ = done;
     } else if (state_ == name) {
       if (c < 33) {
-        if (name_length_ == 0) {
-          state_ = done;  // result 0
-        } else {
-          state_ = gap;
-        }
+        // The byte that ends the name must already be part of the gap.
+        state_ = name_length_ > 0 && is_blank(c) ? gap : done;
       } else if (c > 126) {
         state_ = done;
       } else {

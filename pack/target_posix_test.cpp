@@ -1,0 +1,266 @@
+#include "pack/target.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "collect/paths.h"
+#include "config/settings.h"
+#include "pack/separator.h"
+#include "tests/support/scratch.h"
+#include "ui/events.h"
+
+namespace qp {
+namespace {
+
+using testing_support::read_file;
+using testing_support::scratch_dir;
+using testing_support::write_file;
+
+const std::string message_text = "Date: x\nFrom: y\n\nbody\n";
+
+std::string packed(const std::string& lf_text) {
+  std::string out(fallback_from_line.substr(0, fallback_from_line.size() - 1));
+  out += "\r\n";
+  for (char c : lf_text) {
+    if (c == '\n') {
+      out += "\r\n";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::vector<double> progress_steps;
+void record_progress(double step) {
+  progress_steps.push_back(step);
+}
+
+class target_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    keep_running = true;
+    no_prompt = true;  // prompts answer proceed; no log is open
+    error_count = 0;
+    set_default_settings();
+    progress_steps.clear();
+    set_progress_callback(record_progress);
+    set_progress_divisor(0);
+  }
+  void TearDown() override {
+    keep_running = true;
+    no_prompt = false;
+    set_progress_callback(nullptr);
+  }
+  scratch_dir dir;
+};
+
+TEST_F(target_test, append_to_empty_existing_and_missing_files) {
+  std::string empty = dir.write("empty.mbx", "");
+  open_target_result opened = open_target(empty, true);
+  ASSERT_NE(opened.file, nullptr);
+  EXPECT_EQ(opened.size, 0);
+  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(read_file(empty), "");
+
+  std::string missing = dir.path() + "missing.mbx";
+  opened = open_target(missing, true);
+  ASSERT_NE(opened.file, nullptr);
+  EXPECT_EQ(target_kind, KIND_NONE);
+  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(read_file(missing), "");
+  EXPECT_EQ(error_count, 0);
+}
+
+TEST_F(target_test, append_adds_a_line_end_when_the_last_byte_is_no_line_feed) {
+  for (const std::string& tail : {std::string("body"), std::string("body\r")}) {
+    std::string existing = packed(message_text) + tail;
+    std::string path = dir.write("open.mbx", existing);
+    open_target_result opened = open_target(path, true);
+    ASSERT_NE(opened.file, nullptr);
+    EXPECT_EQ(opened.size, static_cast<int64_t>(existing.size()) + 2);
+    EXPECT_TRUE(close_locked(opened.file));
+    EXPECT_EQ(read_file(path), existing + "\r\n");
+  }
+}
+
+TEST_F(target_test, a_plain_message_is_no_target) {
+  std::string plain = "From: someone\nDate: x\n\nbody\n";
+  std::string path = dir.write("plain.mbx", plain);
+  open_target_result opened = open_target(path, true);
+  EXPECT_EQ(opened.file, nullptr);
+  EXPECT_EQ(opened.code, E_TARGET_FORMAT);
+  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(read_file(path), plain);
+  EXPECT_EQ(check_target(dir.write("sep-only.mbx", "From x\n")),
+            E_TARGET_FORMAT);
+  EXPECT_EQ(check_target(dir.write("good.mbx", packed(message_text))), 0);
+}
+
+TEST_F(target_test, cancel_during_the_target_check_is_no_verdict) {
+  std::string path = dir.write("good.mbx", packed(message_text));
+  keep_running = false;
+  EXPECT_EQ(check_target(path), E_ABORTED);
+  EXPECT_EQ(open_target(path, true).code, E_ABORTED);
+  EXPECT_EQ(error_count, 0);
+}
+
+TEST_F(target_test, pack_group_skips_empty_files_and_the_target_itself) {
+  dir.write("src/a.eml", message_text);
+  dir.write("src/empty.eml", "");
+  dir.write("src/b.eml", "Date: 2\nFrom: z\n\nsecond\n");
+  std::string target = dir.write("src/box.mbx", packed(message_text));
+  std::vector<source_entry> entries = {
+      {"a.eml", "", message_text.size()},
+      {"box.mbx", "", read_file(target).size()},
+      {"empty.eml", "", 0},
+      {"b.eml", "", 24},
+  };
+  set_progress_divisor((message_text.size() + read_file(target).size() + 24) /
+                       100.0);
+  open_target_result opened = open_target(target, true);
+  ASSERT_NE(opened.file, nullptr);
+  int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
+                            opened.size);
+  EXPECT_TRUE(close_locked(opened.file));
+  std::string expected = packed(message_text) + packed(message_text) +
+                         packed("Date: 2\nFrom: z\n\nsecond\n");
+  EXPECT_EQ(read_file(target), expected);
+  EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
+  EXPECT_EQ(error_count, 0);
+  ASSERT_EQ(progress_steps.size(), 4u);
+  double sum = 0;
+  for (double step : progress_steps) {
+    sum += step;
+  }
+  EXPECT_NEAR(sum, 100.0, 1e-9);
+  EXPECT_EQ(progress_steps[2], 0.0);
+}
+
+TEST_F(target_test, failing_sources_are_counted_and_skipped) {
+  dir.write("src/bad.eml", "just text\n");
+  dir.write("src/good.eml", message_text);
+  std::string target = dir.path() + "out.mbx";
+  std::vector<source_entry> entries = {
+      {"gone.eml", "", 10}, {"bad.eml", "", 10}, {"good.eml", "", 10}};
+  open_target_result opened = open_target(target, false);
+  ASSERT_NE(opened.file, nullptr);
+  int64_t size =
+      pack_group(dir.path() + "src/", entries, target, opened.file, 0);
+  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(error_count, 2);
+  EXPECT_EQ(read_file(target), packed(message_text));
+  EXPECT_EQ(size, static_cast<int64_t>(packed(message_text).size()));
+  EXPECT_TRUE(progress_steps.empty());  // all files empty: no divisor
+}
+
+TEST_F(target_test, cancel_stops_the_group_after_the_file_in_hand) {
+  dir.write("src/a.eml", message_text);
+  dir.write("src/b.eml", message_text);
+  std::string target = dir.path() + "out.mbx";
+  open_target_result opened = open_target(target, false);
+  ASSERT_NE(opened.file, nullptr);
+  keep_running = false;
+  int64_t result = pack_group(dir.path() + "src/",
+                              {{"a.eml", "", 1}, {"b.eml", "", 1}}, target,
+                              opened.file, 0);
+  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(result, E_ABORTED);
+  EXPECT_EQ(read_file(target), "");
+  EXPECT_EQ(error_count, 0);
+}
+
+// The 2 GiB limit, on sparse files.
+TEST_F(target_test, size_limit) {
+  std::string head = packed(message_text);
+  std::string at_limit = dir.write("limit.mbx", head);
+  ASSERT_EQ(truncate(at_limit.c_str(), target_limit), 0);
+  dir.write("src/a.eml", message_text);
+  open_target_result opened = open_target(at_limit, true);
+  ASSERT_NE(opened.file, nullptr) << opened.code;
+  // Sparse zeros end the file, so a line end comes first.
+  EXPECT_EQ(opened.size, target_limit + 2);
+  int64_t result = pack_group(dir.path() + "src/",
+                              {{"a.eml", "", message_text.size()}}, at_limit,
+                              opened.file, opened.size);
+  EXPECT_EQ(result, E_TOO_BIG);
+  EXPECT_EQ(error_count, 1);
+  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(file_size(at_limit),
+            target_limit + 2 + static_cast<int64_t>(head.size()));
+
+  std::string over = dir.write("over.mbx", head);
+  ASSERT_EQ(truncate(over.c_str(), target_limit + 1), 0);
+  opened = open_target(over, true);
+  EXPECT_EQ(opened.code, E_TOO_BIG);
+  EXPECT_EQ(file_size(over), target_limit + 1);
+}
+
+// Runs fn in a child process and returns its exit status.
+template <typename Fn>
+int in_child(Fn fn) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    _exit(fn());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(target_test, an_open_target_is_locked_against_other_processes) {
+  std::string path = dir.path() + "locked.mbx";
+  open_target_result opened = open_target(path, false);
+  ASSERT_NE(opened.file, nullptr);
+  int status = in_child([&] {
+    int fd = open(path.c_str(), O_WRONLY);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_SETLK, &lock) == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(close_locked(opened.file));
+}
+
+TEST_F(target_test, a_target_held_by_another_writer_is_not_emptied) {
+  std::string existing = packed(message_text);
+  std::string path = dir.write("held.mbx", existing);
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = open(path.c_str(), O_WRONLY);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    fcntl(fd, F_SETLK, &lock);
+    char c = 1;
+    (void)!write(ready[1], &c, 1);
+    (void)!read(done[0], &c, 1);
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  open_target_result opened = open_target(path, false);
+  EXPECT_EQ(opened.code, E_CREATE);
+  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(read_file(path), existing);
+  EXPECT_EQ(open_target(path, true).code, E_APPEND);
+  (void)!write(done[1], &c, 1);
+  waitpid(pid, nullptr, 0);
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) {
+    close(fd);
+  }
+}
+
+}  // namespace
+}  // namespace qp

@@ -1,0 +1,304 @@
+#include "pack/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pack/locked_file.h"
+#include "pack/result.h"
+#include "pack/separator.h"
+#include "tests/support/scratch.h"
+#include "ui/events.h"
+
+namespace qp {
+namespace {
+
+using testing_support::read_file;
+using testing_support::scratch_dir;
+
+const std::string fallback(fallback_from_line.substr(
+                               0, fallback_from_line.size() - 1)
+                               .data(),
+                           fallback_from_line.size() - 1);
+
+std::string crlf_fallback() {
+  return fallback + "\r\n";
+}
+
+struct transfer_outcome {
+  int64_t result;
+  std::string written;
+};
+
+// Transfers source bytes into a fresh target and reads back what it holds.
+transfer_outcome transfer(const std::string& source,
+                          transfer_options options = {}) {
+  scratch_dir dir;
+  std::string source_path = dir.write("source.eml", source);
+  std::string target_path = dir.path() + "target.mbx";
+  locked_file* target = open_locked(target_path, LOCKED_CREATE);
+  EXPECT_NE(target, nullptr);
+  int64_t result = transfer_message(source_path, target, options);
+  EXPECT_TRUE(close_locked(target));
+  return {result, read_file(target_path)};
+}
+
+transfer_options quoting(quoting_mode mode, std::string begin = "",
+                         std::string end = "") {
+  transfer_options options;
+  options.mode = mode;
+  options.donotchange_begin = begin;
+  options.donotchange_end = end;
+  return options;
+}
+
+class transfer_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    keep_running = true;
+    set_reader_buffer_size(256 * 1024);
+  }
+  void TearDown() override {
+    keep_running = true;
+    set_reader_buffer_size(256 * 1024);
+  }
+};
+
+TEST_F(transfer_test, worked_example) {
+  transfer_outcome out = transfer(
+      "Date: Mon, 1 Jan 2001 10:00:00 +0000\nFrom: a\n\nFrom here on\n",
+      quoting(FROM_ALL));
+  std::string expected = crlf_fallback() +
+                         "Date: Mon, 1 Jan 2001 10:00:00 +0000\r\n"
+                         "From: a\r\n"
+                         "\r\n"
+                         " From here on\r\n";
+  EXPECT_EQ(out.written, expected);
+  EXPECT_EQ(out.result, static_cast<int64_t>(expected.size()));
+  int64_t by_rule = static_cast<int64_t>(fallback.size()) + 2 + 36 + 2 + 7 + 2 +
+                    0 + 2 + 13 + 2;
+  EXPECT_EQ(out.result, by_rule);
+}
+
+TEST_F(transfer_test, every_line_end_becomes_crlf) {
+  const std::string lf = "Date: x\nFrom: y\n\nline one\nline two\n";
+  const std::string crlf = "Date: x\r\nFrom: y\r\n\r\nline one\r\nline two\r\n";
+  const std::string cr = "Date: x\rFrom: y\r\rline one\rline two\r";
+  std::string expected = crlf_fallback() + crlf;
+  for (const std::string& source : {lf, crlf, cr}) {
+    transfer_outcome out = transfer(source);
+    EXPECT_EQ(out.written, expected);
+    EXPECT_EQ(out.result, static_cast<int64_t>(expected.size()));
+  }
+  // CR CR LF is a line end and an empty line.
+  EXPECT_EQ(transfer("Date: x\nFrom: y\n\na\r\r\nb").written,
+            crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\na\r\n\r\nb\r\n");
+}
+
+TEST_F(transfer_test, missing_final_line_end_is_added_and_counted) {
+  transfer_outcome out = transfer("Date: x\nFrom: y\n\nlast line");
+  EXPECT_EQ(out.written,
+            crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\nlast line\r\n");
+  EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()));
+}
+
+TEST_F(transfer_test, own_separator_is_kept_and_never_quoted) {
+  transfer_outcome out = transfer(
+      "From me@here Mon Jan 01 00:00:00 2001\nDate: x\nFrom: y\n\n"
+      "From the body\n",
+      quoting(FROM_ALL));
+  EXPECT_EQ(out.written,
+            "From me@here Mon Jan 01 00:00:00 2001\r\nDate: x\r\nFrom: y\r\n"
+            "\r\nFrom the body\r\n");
+}
+
+TEST_F(transfer_test, separator_lines_in_the_header_are_dropped) {
+  transfer_outcome out = transfer(
+      "Date: x\nFrom someone else\nFrom: y\nSubject: s\n\nbody\n");
+  EXPECT_EQ(out.written,
+            crlf_fallback() + "Date: x\r\nFrom: y\r\nSubject: s\r\n\r\nbody\r\n");
+  EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()));
+}
+
+TEST_F(transfer_test, first_line_from_colon_gets_the_fallback) {
+  transfer_outcome out = transfer("From: someone\nDate: x\n\nb\n");
+  EXPECT_EQ(out.written, crlf_fallback() + "From: someone\r\nDate: x\r\n\r\nb\r\n");
+}
+
+TEST_F(transfer_test, quoting_modes) {
+  const std::string source =
+      "Date: x\nFrom: y\n\nFrom here on\nFrom: x\n>From x\nFrom x";
+  EXPECT_EQ(transfer(source, quoting(FROM_KEEP)).written,
+            crlf_fallback() +
+                "Date: x\r\nFrom: y\r\n\r\nFrom here on\r\nFrom: x\r\n>From x\r\n"
+                "From x\r\n");
+  // The last line lacks a line end, so it is no separator line.
+  EXPECT_EQ(transfer(source, quoting(FROM_ALL)).written,
+            crlf_fallback() +
+                "Date: x\r\nFrom: y\r\n\r\n From here on\r\nFrom: x\r\n>From x\r\n"
+                "From x\r\n");
+}
+
+TEST_F(transfer_test, guarded_regions) {
+  const std::string source =
+      "Date: x\nFrom: y\n\n"
+      "From a\n"
+      "BEGIN raw\n"
+      "From b\n"
+      "END\n"
+      "From c\n"
+      "From END marker\n"
+      "From d\n";
+  // The end pattern matches a separator line, which is itself quoted.
+  transfer_outcome out =
+      transfer(source, quoting(FROM_GUARDED, "BEGIN*", "END*"));
+  EXPECT_EQ(out.written, crlf_fallback() +
+                             "Date: x\r\nFrom: y\r\n\r\n"
+                             " From a\r\n"
+                             "BEGIN raw\r\n"
+                             "From b\r\n"
+                             "END\r\n"
+                             " From c\r\n"
+                             " From END marker\r\n"
+                             " From d\r\n");
+  transfer_outcome closing = transfer(
+      "Date: x\nFrom: y\n\nBEGIN\nFrom q\nFrom END\nFrom r\n",
+      quoting(FROM_GUARDED, "BEGIN", "From END"));
+  EXPECT_EQ(closing.written, crlf_fallback() +
+                                 "Date: x\r\nFrom: y\r\n\r\nBEGIN\r\nFrom q\r\n"
+                                 " From END\r\n From r\r\n");
+  // Letter case counts in the markers.
+  EXPECT_EQ(transfer("Date: x\nFrom: y\n\nbegin\nFrom q\n",
+                     quoting(FROM_GUARDED, "BEGIN", "END"))
+                .written,
+            crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\nbegin\r\n From q\r\n");
+}
+
+TEST_F(transfer_test, message_check_rejections) {
+  const char* rejected[] = {
+      "",
+      "\n",
+      "\nDate: x\nFrom: y\n\n",
+      "Subject: s\nFrom: y\n\nbody\n",
+      "Subject: s\nDate: x\n\nbody\n",
+      "Subject: s\nFrom: y\n\nDate: x\n",
+      "no header here\nDate: x\nFrom: y\n",
+      ": x\nDate: x\nFrom: y\n",
+      "From only@separator Mon Jan 01 00:00:00 2001\n",
+      "From a@b Mon Jan 01 00:00:00 2001\n\nDate: x\nFrom: y\n",
+  };
+  for (const char* source : rejected) {
+    transfer_outcome out = transfer(source);
+    EXPECT_EQ(out.result, E_SOURCE_FORMAT) << source;
+    EXPECT_EQ(out.written, "") << source;
+  }
+  // Without an empty line the whole file is the header block.
+  transfer_outcome whole = transfer("Subject: s\nX: 1\nDate: x\nY: 2\nFrom: y");
+  EXPECT_EQ(whole.written,
+            crlf_fallback() + "Subject: s\r\nX: 1\r\nDate: x\r\nY: 2\r\nFrom: y\r\n");
+  // The first line's colon must stand at position 2 or later.
+  EXPECT_EQ(transfer("A: 1\nDate: x\nFrom: y\n\n").result > 0, true);
+}
+
+TEST_F(transfer_test, missing_source_is_a_read_error) {
+  scratch_dir dir;
+  locked_file* target = open_locked(dir.path() + "t.mbx", LOCKED_CREATE);
+  EXPECT_EQ(transfer_message(dir.path() + "missing.eml", target, {}), E_READ);
+  EXPECT_TRUE(close_locked(target));
+  EXPECT_EQ(read_file(dir.path() + "t.mbx"), "");
+}
+
+TEST_F(transfer_test, cancel_while_reading_the_header_aborts) {
+  keep_running = false;
+  transfer_outcome out = transfer("Date: x\nFrom: y\n\nbody\n");
+  EXPECT_EQ(out.result, E_ABORTED);
+  EXPECT_EQ(out.written, "");
+  // A one-line file never reaches the check for Cancel; the shape test
+  // comes first.
+  EXPECT_EQ(transfer("Date: x").result, E_SOURCE_FORMAT);
+}
+
+TEST_F(transfer_test, reader_delivers_lines_with_one_line_feed) {
+  scratch_dir dir;
+  std::string path = dir.write("r.txt", "a\r\nb\rc\n\r\r\nlast");
+  source_file* source = open_source(path);
+  ASSERT_NE(source, nullptr);
+  std::vector<std::string> lines;
+  std::string line;
+  while (read_line(source, line)) {
+    lines.push_back(line);
+  }
+  close_source(source);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a\n", "b\n", "c\n", "\n", "\n",
+                                             "last"}));
+}
+
+TEST_F(transfer_test, read_header_block_and_indicators) {
+  scratch_dir dir;
+  std::string path =
+      dir.write("h.eml", "Date: x\n continued\nFrom: y\n\nbody\nmore\n");
+  source_file* source = open_source(path);
+  header_indicators indicators;
+  std::vector<std::string> block = read_header(source, indicators);
+  std::string next;
+  ASSERT_TRUE(read_line(source, next));
+  close_source(source);
+  EXPECT_EQ(block, (std::vector<std::string>{"Date: x\n", " continued\n",
+                                             "From: y\n", "\n"}));
+  EXPECT_EQ(indicators.first_colon, 5);
+  EXPECT_EQ(indicators.kinds_seen, 3);
+  EXPECT_TRUE(looks_like_message(indicators));
+  EXPECT_EQ(next, "body\n");
+}
+
+// However small the reader's buffer, and so however a line is cut into
+// pieces, the bytes written are the same.
+TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
+  std::mt19937 random(11);
+  const char* pieces[] = {"From ", "From x", "Date: 1", "From: 2", ":",  " ",
+                          "\t",    "\r",     "\n",      "\r\n",    "ab", "BEGIN",
+                          "END",   "\n\n",   "From     ", "\xfe"};
+  std::vector<std::string> sources = {
+      "Date: x\nFrom: y\n\n" + std::string(300, 'a') + "\nFrom " +
+          std::string(200, ' ') + "x\n",
+      "From " + std::string(100, ' ') + "sender\nDate: 1\nFrom: 2\n\nFrom b\n",
+      "Date: x\nFrom: y\n\nFrom " + std::string(150, 'z'),
+      "Subject: " + std::string(500, 's') + "\nDate: a\nFrom: b\nFrom " +
+          std::string(64, ' ') + "x\n\nFrom c\n",
+  };
+  for (int i = 0; i < 300; ++i) {
+    std::string source = random() % 2 ? "Date: d\nFrom: f\n" : "";
+    size_t count = random() % 40;
+    for (size_t j = 0; j < count; ++j) {
+      source += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+    }
+    sources.push_back(source);
+  }
+  const quoting_mode modes[] = {FROM_KEEP, FROM_ALL, FROM_GUARDED};
+  for (const std::string& source : sources) {
+    for (quoting_mode mode : modes) {
+      transfer_options options = quoting(mode, "BEGIN*", "END*");
+      set_reader_buffer_size(256 * 1024);
+      transfer_outcome reference = transfer(source, options);
+      if (reference.result >= 0) {
+        EXPECT_EQ(reference.result,
+                  static_cast<int64_t>(reference.written.size()));
+        EXPECT_EQ(reference.written.find('\r') == std::string::npos
+                      ? std::string::npos
+                      : reference.written.find("\r", 0),
+                  reference.written.find("\r\n"));
+      }
+      for (size_t size : {2, 3, 7, 64}) {
+        set_reader_buffer_size(size);
+        transfer_outcome small = transfer(source, options);
+        EXPECT_EQ(small.result, reference.result) << size << " " << source;
+        EXPECT_EQ(small.written, reference.written) << size << " " << source;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qp
