@@ -1,0 +1,101 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qp {
+namespace {
+
+using args = std::vector<std::string>;
+
+TEST(split_arguments, separators_quotes_and_empty_arguments) {
+  struct row {
+    const char* text;
+    args expected;
+  };
+  const row rows[] = {
+      {"", {}},
+      {"   \t\n ", {}},
+      {"a b", {"a", "b"}},
+      {"a \t\n  b", {"a", "b"}},
+      {"\"c:\\my mail\\*.eml\" d:\\out", {"c:\\my mail\\*.eml", "d:\\out"}},
+      {"\"\" x", {"", "x"}},
+      {"\"\"", {""}},
+      {"\"ab\"cd", {"ab", "cd"}},
+      {"\"ab\"\"cd\"", {"ab", "cd"}},
+      {"ab\"cd ef", {"ab\"cd", "ef"}},
+      {"\"open to the end", {"open to the end"}},
+      {"\"a\" \"\" \"b\"", {"a", "", "b"}},
+      {"x\"", {"x\""}},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(split_arguments(r.text), r.expected) << r.text;
+  }
+}
+
+TEST(split_command_line, skips_the_programs_own_name) {
+  EXPECT_EQ(split_command_line("quillpack.exe a b"), (args{"a", "b"}));
+  EXPECT_EQ(split_command_line("\"C:\\Program Files\\qp\\quillpack.exe\" a"),
+            (args{"a"}));
+  EXPECT_EQ(split_command_line("\"C:\\qp\\quillpack.exe\"a b"),
+            (args{"a", "b"}));
+  EXPECT_EQ(split_command_line(""), (args{}));
+}
+
+TEST(scan_options, options_and_repeats) {
+  auto scan = [](args a) { return scan_options(a, false); };
+  option_scan all = scan({"s", "o", "/P", "/i", "/A", "/s", "/D", "/u", "/U"});
+  EXPECT_FALSE(all.syntax_error);
+  EXPECT_TRUE(all.no_prompt);
+  EXPECT_TRUE(all.minimised);
+  EXPECT_TRUE(all.append);
+  EXPECT_TRUE(all.recursive);
+  EXPECT_TRUE(all.single_mbox);
+
+  for (const char* option : {"/p", "/i", "/a", "/s", "/d"}) {
+    EXPECT_TRUE(scan({"s", "o", option, option}).syntax_error) << option;
+  }
+  EXPECT_FALSE(scan({"s", "o", "/u", "/u", "/u"}).syntax_error);
+  EXPECT_TRUE(scan({"s", "o", "/pa"}).syntax_error);
+  EXPECT_TRUE(scan({"s", "o", "third"}).syntax_error);
+  EXPECT_TRUE(scan({"s", "o", "-p"}).syntax_error);
+  EXPECT_TRUE(scan({"s", "o", ""}).syntax_error);
+  // The first two arguments are never options.
+  option_scan leading = scan({"/p", "/s", "out"});
+  EXPECT_TRUE(leading.syntax_error);
+  EXPECT_FALSE(leading.no_prompt);
+  EXPECT_FALSE(leading.recursive);
+  // Scanning goes on behind a faulty argument.
+  option_scan after = scan({"s", "o", "/x", "/p"});
+  EXPECT_TRUE(after.syntax_error);
+  EXPECT_TRUE(after.no_prompt);
+}
+
+TEST(usage_text, banner_and_layout) {
+  const std::string& text = usage_text();
+  EXPECT_EQ(text.rfind("quillpack 0.65    ", 0), 0u);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (true) {
+    size_t nl = text.find('\n', start);
+    lines.push_back(text.substr(start, nl - start));
+    if (nl == std::string::npos) {
+      break;
+    }
+    start = nl + 1;
+  }
+  ASSERT_EQ(lines.size(), 20u);
+  EXPECT_EQ(lines[4],
+            "  Usage:     quillpack  <file specification>  <output directory>  "
+            "[options]");
+  EXPECT_EQ(lines[6], "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )");
+  EXPECT_EQ(lines[11], "/i     The program starts as an icon in the taskbar.");
+  EXPECT_EQ(lines[17],
+            "/d   This option only has an effect in combination with option /s:");
+  EXPECT_EQ(lines[19], "       together into the same mbox file.");
+}
+
+}  // namespace
+}  // namespace qp
