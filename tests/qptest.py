@@ -10,9 +10,10 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-BIN = os.environ.get("QUILLPACK_BIN", os.path.join(ROOT, "build", "quillpack"))
-HOOKED_BIN = os.environ.get(
-    "QUILLPACK_HOOKED_BIN", os.path.join(ROOT, "build", "quillpack_hooked"))
+BIN = os.path.abspath(os.environ.get(
+    "QUILLPACK_BIN", os.path.join(ROOT, "build", "quillpack")))
+HOOKED_BIN = os.path.abspath(os.environ.get(
+    "QUILLPACK_HOOKED_BIN", os.path.join(ROOT, "build", "quillpack_hooked")))
 
 MESSAGE = (b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"
            b"From: someone@example.org\n"

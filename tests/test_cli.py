@@ -1,0 +1,147 @@
+"""The command line, its failures and the log, through the real binary."""
+
+import os
+import re
+import subprocess
+import unittest
+
+from qptest import HOOKED_BIN, LOG_RULE, MESSAGE, QuillpackTest
+
+TS = r"[A-Z][a-z]+day \d{4}-\d{2}-\d{2}, \d{2}:\d{2}:\d{2}"
+SYNTAX = "Syntax error when calling the program."
+
+
+def log_block(args, messages):
+    """A pattern for one whole log block."""
+    lines = ["quillpack 0\\.65", "Command-line parameters:"]
+    lines += ["   " + re.escape(a) for a in args]
+    lines.append("Begin: " + TS)
+    lines += [re.escape(m) for m in messages]
+    lines += ["End: " + TS, LOG_RULE]
+    return "\n".join(lines) + "\n"
+
+
+class CommandLineTest(QuillpackTest):
+    def setUp(self):
+        super().setUp()
+        self.write("a.eml", MESSAGE)
+
+    def assert_usage(self, run):
+        self.assertEqual(run.code, 3)
+        self.assertTrue(run.stderr.startswith(b"quillpack 0.65    "), run.stderr)
+        self.assertIn(b"  Usage:     quillpack  <file specification>", run.stderr)
+
+    def test_syntax_errors_show_the_usage(self):
+        cases = [
+            [],
+            [self.src],
+            [self.src, self.out, "/x"],
+            [self.src, self.out, "/p/a"],
+            [self.src, self.out, "third"],
+            [self.src, self.out, "/s", "/S"],
+            [self.src, self.out, "/a", "/a"],
+            [self.src, self.out, "/i", "/i"],
+            [self.src, self.out, "/d", "/d"],
+            ["/p", self.src, self.out],
+        ]
+        for args in cases:
+            with self.subTest(args=args):
+                self.assert_usage(self.run_qp(*args))
+                self.assertFalse(os.path.exists(self.out))
+                self.assertIsNone(self.run_qp(*args).log)
+
+    def test_syntax_error_with_p_goes_to_the_log(self):
+        args = [self.src, self.out, "/P", "/bogus", "/p"]
+        run = self.run_qp(*args)
+        self.assertEqual(run.code, 3)
+        self.assertEqual(run.stderr, b"")
+        self.assertRegex(run.log, "^" + log_block(args, [SYNTAX]) + "$")
+
+    def test_options_are_case_insensitive_and_u_repeats(self):
+        run = self.run_qp(self.src, self.out, "/P", "/U", "/u", "/A")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertRegex(run.log, "0 errors\\.\n")
+
+    def test_exactly_three_argument_lines_for_p_alone(self):
+        args = [self.src, self.out, "/p"]
+        run = self.run_qp(*args)
+        self.assertEqual(run.code, 0)
+        self.assertRegex(run.log, "^" + log_block(args, ["0 errors."]) + "$")
+        # A second run appends a second block.
+        self.run_qp(*args)
+        self.assertRegex(run.log, "^" + log_block(args, ["0 errors."]) * 2 + "$")
+
+    def test_invalid_source_directory(self):
+        missing = os.path.join(self.dir, "nowhere", "*.eml")
+        for p in ([], ["/p"]):
+            run = self.run_qp(missing, self.out, *p)
+            self.assertEqual(run.code, 3)
+            text = ("Invalid directory '%s/'.\nProgram aborted."
+                    % os.path.join(self.dir, "nowhere"))
+            if p:
+                self.assertEqual(self.log_messages(run.log), text.split("\n"))
+            else:
+                self.assertEqual(run.stderr.decode(), text + "\n")
+
+    def test_output_directory_is_created_three_levels_deep(self):
+        out = os.path.join(self.dir, "one", "two", "three")
+        run = self.run_qp(self.src, out)
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(out, "src.mbx")))
+
+    def test_output_directory_that_is_a_file_or_a_wildcard(self):
+        afile = self.write("plain.txt", b"x", base=self.dir)
+        for bad in (afile, os.path.join(self.dir, "o*t")):
+            run = self.run_qp(self.src, bad)
+            self.assertEqual(run.code, 3)
+            self.assertEqual(
+                run.stderr.decode(),
+                "Invalid directory '%s'.\nProgram aborted.\n" % bad)
+
+    def test_output_directory_that_cannot_be_created(self):
+        afile = self.write("plain.txt", b"x", base=self.dir)
+        target = os.path.join(afile, "sub")
+        run = self.run_qp(self.src, target)
+        self.assertEqual(run.code, 3)
+        self.assertEqual(run.stderr.decode(),
+                         "Error creating directory '%s'.\nProgram aborted.\n"
+                         % target)
+
+    def test_relative_specification_with_blanks(self):
+        spaced = os.path.join(self.dir, "my mail")
+        self.write("b.eml", MESSAGE, base=spaced)
+        proc = subprocess.run([self.binary, "my mail/*.eml", "out dir"],
+                              cwd=self.dir, env=self.env(),
+                              capture_output=True, stdin=subprocess.DEVNULL)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertTrue(os.path.isfile(
+            os.path.join(self.dir, "out dir", "my mail.mbx")))
+
+    def test_no_log_without_p(self):
+        self.run_qp(self.src, self.out)
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "quillpack.log")))
+
+    def test_crash_report(self):
+        for p in ([], ["/p"]):
+            run = self.run_qp(self.src, self.out, *p, binary=HOOKED_BIN,
+                              QUILLPACK_TEST_CRASH="job")
+            self.assertEqual(run.code, 3)
+            path = os.path.join(self.tmp, "ex.err")
+            with open(path, "rb") as f:
+                report = f.read().decode()
+            self.assertRegex(report,
+                             "^Fatal run-time error:\n.*SIGSEGV.*\n"
+                             "------------\nquillpack 0\\.65\n"
+                             "Error processing file '' \\(-1 bytes\\)\\.\n$")
+            message = ("An unexpected error has occurred, see file '%s'.\n"
+                       "Program aborted." % path)
+            if p:
+                self.assertEqual(self.log_messages(run.log),
+                                 message.split("\n"))
+            else:
+                self.assertTrue(run.stderr.decode().endswith(message + "\n"),
+                                run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
