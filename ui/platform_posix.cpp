@@ -35,6 +35,7 @@ bool minimised = false;
 bool shown = false;
 bool display_enabled = false;  // decided once, when the window is shown
 bool display_drawn = false;
+bool display_dirty = false;  // drawn at the next event pump
 bool title_pushed = false;
 std::string title_shown;
 
@@ -154,6 +155,7 @@ void draw_display() {
   }
   write_stderr(out);
   display_drawn = true;
+  display_dirty = false;
 }
 
 void set_terminal_title(const std::string& title) {
@@ -267,7 +269,7 @@ void set_text(window_handle window, const std::string& text) {
     return;
   }
   controls[index].text = text;
-  draw_display();
+  display_dirty = true;
 }
 
 void set_progress_position(window_handle bar, int percent) {
@@ -277,7 +279,7 @@ void set_progress_position(window_handle bar, int percent) {
     return;
   }
   controls[index].position = percent;
-  draw_display();
+  display_dirty = true;
 }
 
 bool is_minimised(window_handle) {
@@ -311,6 +313,10 @@ void show_and_run(window_handle window, int show_mode) {
 }
 
 void pump_one_event() {
+  if (display_dirty) {
+    display_dirty = false;
+    draw_display();
+  }
   if (pending_terminate) {
     // A service manager or kill wants a clean stop, not a question.
     pending_terminate = 0;
@@ -350,6 +356,9 @@ int message_box(window_handle, const std::string&, const std::string& text,
 void request_foreground(window_handle) {}
 
 void close_window() {
+  if (display_dirty) {
+    draw_display();  // the last state, 100 % after a whole run
+  }
   if (display_drawn) {
     write_stderr("\n");
     display_drawn = false;
