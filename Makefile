@@ -22,7 +22,8 @@ test-native: build
 # Every test suite; the later parts add themselves from mk/*.mk.
 test: test-native
 
-demo: build
+demo: $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS) --target quillpack >/dev/null
 	@sh samples/demo.sh $(BUILD)/quillpack $(BUILD)/demo
 
 clean:
