@@ -178,6 +178,11 @@ void install_signal_handlers() {
   sigaction(SIGINT, &action, nullptr);
   action.sa_handler = on_terminate;
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal stops the run as cleanly as SIGTERM does.
+  sigaction(SIGHUP, &action, nullptr);
+  // A standard error that nobody reads any more must not end the run in
+  // the middle of a message.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 // Reads one answer line from the controlling terminal; false when there is
