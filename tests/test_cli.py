@@ -89,23 +89,27 @@ class CommandLineTest(QuillpackTest):
         self.assertEqual(run.code, 0, run.stderr)
         self.assertTrue(os.path.isfile(os.path.join(out, "src.mbx")))
 
+    def assert_final(self, args, text):
+        """The final message on standard error, and with /p in the log."""
+        run = self.run_qp(*args)
+        self.assertEqual((run.code, run.stderr.decode()), (3, text + "\n"))
+        run = self.run_qp(*args, "/p")
+        self.assertEqual((run.code, run.stderr), (3, b""))
+        self.assertEqual(self.log_messages(run.log), text.split("\n"))
+        self.assertTrue(run.log.endswith(LOG_RULE + "\n"))
+
     def test_output_directory_that_is_a_file_or_a_wildcard(self):
         afile = self.write("plain.txt", b"x", base=self.dir)
         for bad in (afile, os.path.join(self.dir, "o*t")):
-            run = self.run_qp(self.src, bad)
-            self.assertEqual(run.code, 3)
-            self.assertEqual(
-                run.stderr.decode(),
-                "Invalid directory '%s'.\nProgram aborted.\n" % bad)
+            self.assert_final([self.src, bad],
+                              "Invalid directory '%s'.\nProgram aborted." % bad)
 
     def test_output_directory_that_cannot_be_created(self):
         afile = self.write("plain.txt", b"x", base=self.dir)
         target = os.path.join(afile, "sub")
-        run = self.run_qp(self.src, target)
-        self.assertEqual(run.code, 3)
-        self.assertEqual(run.stderr.decode(),
-                         "Error creating directory '%s'.\nProgram aborted.\n"
-                         % target)
+        self.assert_final([self.src, target],
+                          "Error creating directory '%s'.\nProgram aborted."
+                          % target)
 
     def test_relative_specification_with_blanks(self):
         spaced = os.path.join(self.dir, "my mail")
