@@ -26,6 +26,7 @@ struct attached {
 std::vector<attached> handlers;
 bool class_registered = false;
 bool size_delivered = false;  // the main handler has seen a size event
+event_handler windowless_handler = nullptr;
 
 HWND hwnd_of(window_handle window) {
   return reinterpret_cast<HWND>(window);
@@ -123,10 +124,14 @@ struct control_class {
 
 control_class class_of(control_kind kind) {
   switch (kind) {
-    case CONTROL_STATIC_RIGHT: return {"static", SS_RIGHT};
-    case CONTROL_PROGRESS: return {PROGRESS_CLASSA, PBS_SMOOTH};
-    case CONTROL_DEFAULT_BUTTON: return {"button", WS_TABSTOP | BS_DEFPUSHBUTTON};
-    case CONTROL_STATIC: break;
+  case CONTROL_STATIC_RIGHT:
+    return {"static", SS_RIGHT};
+  case CONTROL_PROGRESS:
+    return {PROGRESS_CLASSA, PBS_SMOOTH};
+  case CONTROL_DEFAULT_BUTTON:
+    return {"button", WS_TABSTOP | BS_DEFPUSHBUTTON};
+  case CONTROL_STATIC:
+    break;
   }
   return {"static", SS_LEFT};
 }
@@ -143,10 +148,9 @@ window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height) {
   register_window_class();
   // A top-level window gets its title bar from the system.
-  HWND window = CreateWindowExA(0, window_class_name, caption.c_str(),
-                                WS_SYSMENU | WS_MINIMIZEBOX, x, y, width,
-                                height, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
+  HWND window = CreateWindowExA(
+      0, window_class_name, caption.c_str(), WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+      width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   return handle_of(window);
 }
 
@@ -239,6 +243,7 @@ void set_focus(window_handle window) {
 void attach_handler(window_handle window, event_handler handler) {
   HWND target = hwnd_of(window);
   if (!target) {
+    windowless_handler = handler;  // the main window that could not be made
     return;
   }
   if (attached* a = find_attached(target)) {
@@ -247,7 +252,7 @@ void attach_handler(window_handle window, event_handler handler) {
   }
   attached a{target, handler, nullptr};
   if (GetClassLongPtrA(target, GCLP_WNDPROC) !=
-      reinterpret_cast<LONG_PTR>(window_procedure)) {
+      reinterpret_cast<ULONG_PTR>(window_procedure)) {
     a.original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         target, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control_procedure)));
   }
@@ -259,12 +264,10 @@ void show_and_run(window_handle window, int show_mode) {
   if (!main) {
     // No window (no desktop to show it on): the run goes on without one,
     // started as the first size notification would start it.
-    for (const attached& a : handlers) {
-      if (a.original == nullptr) {
-        call_handler(a, WM_SIZE, show_mode == SW_SHOWMINIMIZED
-                                     ? SIZE_MINIMIZED_CODE
-                                     : SIZE_RESTORED_CODE, 0);
-      }
+    if (windowless_handler) {
+      windowless_handler(
+          0, WM_SIZE,
+          show_mode == SW_SHOWMINIMIZED ? SIZE_MINIMIZED : SIZE_RESTORED, 0);
     }
     return;
   }
@@ -272,8 +275,8 @@ void show_and_run(window_handle window, int show_mode) {
   // The first size notification comes with the first showing; should a
   // system have sent it before the handler was attached, send it now.
   if (!size_delivered) {
-    SendMessageA(main, WM_SIZE,
-                 IsIconic(main) ? SIZE_MINIMIZED : SIZE_RESTORED, 0);
+    SendMessageA(main, WM_SIZE, IsIconic(main) ? SIZE_MINIMIZED : SIZE_RESTORED,
+                 0);
   }
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -1,0 +1,143 @@
+// The target file on Windows. The whole-file lock is the share mode of the
+// open: LockFile does not keep another process from writing everywhere, a
+// share mode does. Readers share with readers; a writer lets others read
+// (so that a scanner or indexer holding the file open does not make the
+// target fail) but never write.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+
+#include "pack/raw_file.h"
+
+namespace qp {
+namespace {
+
+HANDLE handle_of(const raw_file& file) {
+  return reinterpret_cast<HANDLE>(file.handle);
+}
+
+// Only a file on a disk is a target: not a device such as "nul" or "con",
+// nor a pipe, which a reader would wait on.
+bool is_disk_file(HANDLE handle) {
+  return GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+bool move_to(HANDLE handle, int64_t offset, DWORD method) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  return SetFilePointerEx(handle, distance, nullptr, method) != 0;
+}
+
+// The stream through which the format test reads; it owns the handle,
+// and closes it when it cannot be made.
+bool attach_read_stream(HANDLE handle, raw_file& file) {
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                           _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return false;
+  }
+  file.stream = _fdopen(fd, "rb");
+  if (!file.stream) {
+    _close(fd);  // closes the handle too
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
+  const bool reading = mode == LOCKED_READ;
+  HANDLE handle = CreateFileA(
+      path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ,
+      nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+      nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bool ok = is_disk_file(handle);
+  // The lock is held from the open on: only now may the file be emptied.
+  if (ok && mode == LOCKED_CREATE) {
+    ok = SetEndOfFile(handle) != 0;
+  }
+  if (ok && mode == LOCKED_APPEND) {
+    ok = move_to(handle, 0, FILE_END);
+  }
+  if (!ok) {
+    CloseHandle(handle);
+    return false;
+  }
+  if (reading && !attach_read_stream(handle, file)) {
+    return false;
+  }
+  file.handle = reinterpret_cast<intptr_t>(handle);
+  return true;
+}
+
+int64_t raw_size(const raw_file& file) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle_of(file), &size)) {
+    return -1;
+  }
+  return static_cast<int64_t>(size.QuadPart);
+}
+
+size_t raw_write(const raw_file& file, const char* bytes, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const size_t left = size - done;
+    const DWORD chunk =
+        left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(handle_of(file), bytes + done, chunk, &written, nullptr) ||
+        written == 0) {
+      break;
+    }
+    done += written;
+  }
+  return done;
+}
+
+// Writing goes on at the new end, where the file pointer is left.
+bool raw_truncate(const raw_file& file, int64_t size) {
+  return move_to(handle_of(file), size, FILE_BEGIN) &&
+         SetEndOfFile(handle_of(file)) != 0;
+}
+
+bool raw_close(raw_file& file) {
+  bool ok;
+  if (file.stream) {
+    ok = std::fclose(file.stream) == 0;
+  } else {
+    ok = CloseHandle(handle_of(file)) != 0;
+  }
+  file.stream = nullptr;
+  file.handle = -1;
+  return ok;
+}
+
+// Opened without a lock of its own: others may hold the file open.
+int raw_last_byte(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return -1;
+  }
+  int result = -1;
+  LARGE_INTEGER size;
+  unsigned char byte = 0;
+  DWORD read = 0;
+  if (is_disk_file(handle) && GetFileSizeEx(handle, &size) &&
+      size.QuadPart > 0 && move_to(handle, size.QuadPart - 1, FILE_BEGIN) &&
+      ReadFile(handle, &byte, 1, &read, nullptr) && read == 1) {
+    result = byte;
+  }
+  CloseHandle(handle);
+  return result;
+}
+
+}  // namespace qp

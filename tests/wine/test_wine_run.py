@@ -1,0 +1,223 @@
+"""Whole runs of the Windows program under Wine: exit codes, mbox files,
+the log with its CR LF line ends, the crash report, and the same mbox
+bytes as the POSIX program writes from the same sources.
+
+Wine runs headless here: the window cannot be created, so the run goes on
+without it, and a box that cannot be shown answers 0 (proceed).
+"""
+
+import filecmp
+import os
+import shutil
+import subprocess
+import unittest
+
+from winetest import (EXE, FALLBACK, LOG_RULE, POSIX_BIN, WineTest, crlf,
+                      message)
+
+
+class WholeRunTest(WineTest):
+
+    def test_recursive_run_packs_each_directory_and_logs_the_summary(self):
+        one, two = message("one"), message("two", b"From the start\n")
+        self.write("a.eml", one)
+        self.write("Sub Dir\\b.eml".replace("\\", os.sep), two)
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/p", "/s")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(one))
+        # The folder is named as listed; the body's From line is kept.
+        self.assertEqual(self.read(os.path.join("src", "Sub Dir.mbx")),
+                         FALLBACK + crlf(two))
+        log = self.raw_log()
+        self.assertNotIn(b"\n", log.replace(b"\r\n", b""))  # text mode
+        lines = log.decode("latin-1").split("\r\n")
+        self.assertEqual(lines[:6], [
+            "quillpack 0.65", "Command-line parameters:",
+            "   " + self.win(self.src), "   " + self.win(self.out),
+            "   /p", "   /s"])
+        self.assertRegex(lines[6], r"^Begin: [A-Z][a-z]+day \d{4}-\d\d-\d\d, "
+                                   r"\d\d:\d\d:\d\d$")
+        self.assertEqual(self.log_messages(), ["0 errors."])
+        self.assertEqual(lines[-2], LOG_RULE)
+        self.assertEqual(lines[-1], "")
+
+    def test_single_mbox_holds_every_group_in_walk_order(self):
+        msgs = {name: message(name) for name in ("a", "b", "c")}
+        self.write("a.eml", msgs["a"])
+        self.write(os.path.join("x", "b.eml"), msgs["b"])
+        self.write(os.path.join("x", "y", "c.eml"), msgs["c"])
+        self.write(os.path.join("x", "notes.txt"), b"not matched")
+        run = self.run_exe(self.win(self.src) + "\\*.eml", self.win(self.out),
+                           "/s", "/d", "/p")
+        self.assertEqual(run.code, 0)
+        self.assertEqual(os.listdir(self.out), ["src.mbx"])
+        self.assertEqual(self.read("src.mbx"),
+                         b"".join(FALLBACK + crlf(msgs[n]) for n in "abc"))
+
+    def test_append_starts_on_a_new_line(self):
+        old = b"From old Mon Jan  1 00:00:00 2001\r\nDate: x\r\nFrom: y\r\n\r\nno end"
+        self.write("src.mbx", old, base=self.out)
+        self.write("new.eml", message("new"))
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/a", "/p")
+        self.assertEqual(run.code, 0)
+        self.assertEqual(self.read("src.mbx"),
+                         old + b"\r\n" + FALLBACK + crlf(message("new")))
+
+    def test_output_directory_is_created_and_used_in_lower_case(self):
+        self.write("a.eml", message())
+        target = os.path.join(self.dir, "New Out", "Deep")
+        run = self.run_exe(self.win(self.src), self.win(target), "/p")
+        self.assertEqual(run.code, 0)
+        self.assertTrue(os.path.isfile(os.path.join(target, "src.mbx")))
+
+    def test_bad_source_is_counted_and_the_run_goes_on(self):
+        self.write("a.eml", b"no header here\n")
+        self.write("b.eml", message("b"))
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/p")
+        self.assertEqual(run.code, 2)
+        # The source directory is held in lower case, the name as listed.
+        self.assertEqual(self.log_messages(), [
+            "Unknown format of source file '%s\\a.eml'." %
+            self.win(self.src).lower(), "1 error."])
+        self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(message("b")))
+
+
+class FailureTest(WineTest):
+
+    def test_no_matching_file(self):
+        spec = self.win(self.src) + "\\*.eml"
+        run = self.run_exe(spec, self.win(self.out), "/p")
+        self.assertEqual(run.code, 1)
+        self.assertEqual(self.log_messages(),
+                         ["No matching file found '%s'." % spec])
+
+    def test_syntax_error(self):
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/p", "/x")
+        self.assertEqual(run.code, 3)
+        self.assertEqual(self.log_messages(),
+                         ["Syntax error when calling the program."])
+
+    def test_invalid_directory(self):
+        missing = self.win(os.path.join(self.dir, "missing"))
+        run = self.run_exe(missing + "\\*.eml", self.win(self.out), "/P")
+        self.assertEqual(run.code, 3)
+        self.assertEqual(self.log_messages(), [
+            "Invalid directory '%s\\'." % missing, "Program aborted."])
+
+    def test_boxes_that_cannot_be_shown_change_no_exit_code(self):
+        # No display: every box answers 0 and the run ends as it would.
+        self.assertEqual(self.run_exe(timeout=60).code, 3)
+        run = self.run_exe(self.win(self.src) + "\\*.eml", self.win(self.out),
+                           timeout=60)
+        self.assertEqual(run.code, 1)
+        self.write("a.eml", b"no message\n")
+        run = self.run_exe(self.win(self.src), self.win(self.out), timeout=60)
+        self.assertEqual(run.code, 2)
+        self.assertIsNone(self.raw_log())
+
+    def test_crash_report(self):
+        self.write("a.eml", message())
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/p",
+                           exe=EXE.replace("quillpack.exe",
+                                           "quillpack_hooked.exe"),
+                           QUILLPACK_TEST_CRASH="job")
+        self.assertEqual(run.code, 3)
+        with open(self.crash_path, "rb") as f:
+            report = f.read()
+        self.assertTrue(report.startswith(b"Fatal run-time error:\r\n"), report)
+        self.assertTrue(report.endswith(
+            b"------------\r\nquillpack 0.65\r\n"
+            b"Error processing file '' (-1 bytes).\r\n"), report)
+        windows_report = self.log_messages()
+        self.assertEqual(len(windows_report), 2)
+        self.assertRegex(windows_report[0],
+                         r"^An unexpected error has occurred, see file "
+                         r"'[A-Za-z]:\\.*\\ex\.err'\.$")
+        self.assertEqual(windows_report[1], "Program aborted.")
+
+
+class SameBytesAsPosixTest(WineTest):
+    """The Windows and the POSIX program write the same mbox files."""
+
+    INI = (b"[FromLines]\r\nChangeAllowed=true\r\n"
+           b"DoNotChange-Begin=<pre>\r\nDoNotChange-End=</pre>\r\n"
+           b"[Names]\r\nMboxExtension=.mbox\r\nFolderExtension=.sbd\r\n")
+
+    def make_tree(self):
+        bodies = [
+            b"plain\n",
+            b"From here on\n>From quoted\nFrom the end",
+            b"crlf\r\nlines\r\n\r\nFrom inside\r\n",
+            b"<pre>\nFrom kept\n</pre>\nFrom changed\n",
+            b"lone\rcr\r",
+            bytes(range(1, 256)).replace(b"\n", b"") + b"\n",
+        ]
+        n = 0
+        for folder in ("", "inbox", os.path.join("inbox", "old"), "sent"):
+            for body in bodies:
+                n += 1
+                self.write(os.path.join(folder, "m%03d.eml" % n),
+                           message("m%d" % n, body))
+        self.write(os.path.join("sent", "own.eml"),
+                   b"From me@example.org Mon Jan  1 10:00:00 2001\n" +
+                   message("own"))
+        self.write(os.path.join("sent", "m999.eml"), b"not a message\n")
+        self.write(os.path.join("sent", "empty.eml"), b"")
+
+    def run_both(self, *options):
+        if not os.path.isfile(POSIX_BIN):
+            self.skipTest("POSIX program not built: %s" % POSIX_BIN)
+        results = {}
+        for kind, binary in (("win", EXE), ("posix", POSIX_BIN)):
+            bin_dir = os.path.join(self.dir, "bin-" + kind)
+            os.makedirs(bin_dir, exist_ok=True)
+            program = os.path.join(bin_dir, os.path.basename(binary))
+            shutil.copy2(binary, program)
+            self.write("quillpack.ini", self.INI, base=bin_dir)
+            out = os.path.join(self.dir, "out-" + kind)
+            if kind == "win":
+                run = self.run_exe(self.win(self.src), self.win(out),
+                                   *options, exe=program)
+            else:
+                tmp = os.path.join(self.dir, "tmp") + "/"
+                os.makedirs(tmp, exist_ok=True)
+                env = dict(os.environ, TMPDIR=tmp)
+                env.pop("TERM", None)
+                run = subprocess.run([program, self.src, out, *options],
+                                     stdin=subprocess.DEVNULL,
+                                     capture_output=True, env=env, timeout=120)
+                run.code = run.returncode
+            results[kind] = (run.code, out)
+        return results
+
+    def assert_same_trees(self, left, right):
+        compare = filecmp.dircmp(left, right)
+        self.assertEqual((compare.left_only, compare.right_only,
+                          compare.funny_files), ([], [], []))
+        for name in compare.common_files:
+            with open(os.path.join(left, name), "rb") as a, \
+                    open(os.path.join(right, name), "rb") as b:
+                self.assertEqual(a.read(), b.read(), name)
+        for sub in compare.common_dirs:
+            self.assert_same_trees(os.path.join(left, sub),
+                                   os.path.join(right, sub))
+
+    def test_per_directory_mbox_files(self):
+        self.make_tree()
+        results = self.run_both("/s", "/p")
+        self.assertEqual(results["win"][0], 2)  # the one bad source
+        self.assertEqual(results["posix"][0], 2)
+        win_out, posix_out = results["win"][1], results["posix"][1]
+        self.assertTrue(os.path.isfile(
+            os.path.join(win_out, "src.sbd", "inbox.sbd", "old.mbox")))
+        self.assert_same_trees(win_out, posix_out)
+
+    def test_single_mbox(self):
+        self.make_tree()
+        results = self.run_both("/s", "/d", "/p")
+        self.assertEqual(os.listdir(results["win"][1]), ["src.mbox"])
+        self.assert_same_trees(results["win"][1], results["posix"][1])
+
+
+if __name__ == "__main__":
+    unittest.main()

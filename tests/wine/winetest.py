@@ -1,0 +1,134 @@
+"""Helpers for the tests of the Windows program under Wine: run an .exe
+with Windows paths, find the log and the crash report in the prefix's
+temporary directory.
+
+The Wine environment (WINEPREFIX and a running wineserver) comes from
+tests/wine/prefix.sh, which `make test-windows` sources; without WINEPREFIX
+the build's own prefix is taken, never ~/.wine.
+"""
+
+import functools
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+WIN_BUILD = os.environ.get("WIN_BUILD", os.path.join(ROOT, "build-win"))
+EXE = os.path.join(WIN_BUILD, "quillpack.exe")
+HOOKED_EXE = os.path.join(WIN_BUILD, "quillpack_hooked.exe")
+POSIX_BIN = os.environ.get("QUILLPACK_BIN",
+                           os.path.join(ROOT, "build", "quillpack"))
+WINE = "/usr/lib/wine/wine64"
+WINEPATH = [WINE, "winepath"]  # Wine's own tool, run like a program
+
+FALLBACK = b"From quillpack@localhost Sat Jan 01 12:00:00 2000\r\n"
+LOG_RULE = "-" * 60
+
+
+def wine_env(**extra):
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX", os.path.join(os.path.abspath(WIN_BUILD),
+                                              "wineprefix"))
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEARCH", "win64")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    env.update(extra)
+    return env
+
+
+@functools.lru_cache(maxsize=None)
+def to_windows(path):
+    """The Windows name of a Unix path (Z:\\... for the root file system)."""
+    out = subprocess.run(WINEPATH + ["-w", path], capture_output=True,
+                         env=wine_env(), check=True, timeout=60)
+    return out.stdout.decode().strip()
+
+
+@functools.lru_cache(maxsize=None)
+def temp_directory():
+    """The prefix's temporary directory as a Unix path: where the program
+    puts its log and crash report."""
+    out = subprocess.run([WINE, "cmd", "/c", "echo", "%TEMP%"],
+                         capture_output=True, env=wine_env(), check=True,
+                         timeout=60)
+    windows = out.stdout.decode("latin-1").strip()
+    unix = subprocess.run(WINEPATH + ["-u", windows], capture_output=True,
+                          env=wine_env(), check=True, timeout=60)
+    return unix.stdout.decode().strip()
+
+
+def message(subject="test", body=b"Body line.\n"):
+    return (b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"
+            b"From: someone@example.org\n"
+            b"Subject: " + subject.encode() + b"\n\n" + body)
+
+
+def crlf(data):
+    """The bytes a source's lines become in the mbox."""
+    data = data.replace(b"\r\n", b"\n").replace(b"\r", b"\n")
+    out = data.replace(b"\n", b"\r\n")
+    if out and not out.endswith(b"\r\n"):
+        out += b"\r\n"
+    return out
+
+
+class Run:
+    def __init__(self, proc):
+        self.code = proc.returncode
+        self.stdout = proc.stdout
+        self.stderr = proc.stderr
+
+
+class WineTest(unittest.TestCase):
+    """A scratch directory per test with src/ and out/; the log and the
+    crash report of the prefix are removed before each test."""
+
+    def setUp(self):
+        if not os.path.isfile(EXE):
+            self.fail("Windows program not built: %s" % EXE)
+        self.dir = os.path.realpath(tempfile.mkdtemp(prefix="qpwine-"))
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.src = os.path.join(self.dir, "src")
+        self.out = os.path.join(self.dir, "out")
+        os.makedirs(self.src)
+        self.log_path = os.path.join(temp_directory(), "quillpack.log")
+        self.crash_path = os.path.join(temp_directory(), "ex.err")
+        for path in (self.log_path, self.crash_path):
+            if os.path.exists(path):
+                os.remove(path)
+
+    def write(self, relpath, data, base=None):
+        path = os.path.join(base or self.src, relpath)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def read(self, relpath, base=None):
+        with open(os.path.join(base or self.out, relpath), "rb") as f:
+            return f.read()
+
+    def win(self, path):
+        return to_windows(path)
+
+    def run_exe(self, *args, exe=None, timeout=120, **extra):
+        proc = subprocess.run([WINE, exe or EXE, *args],
+                              stdin=subprocess.DEVNULL, capture_output=True,
+                              env=wine_env(**extra), timeout=timeout)
+        return Run(proc)
+
+    def raw_log(self):
+        if not os.path.exists(self.log_path):
+            return None
+        with open(self.log_path, "rb") as f:
+            return f.read()
+
+    def log_messages(self):
+        """The message lines of the log's last block, between Begin and End."""
+        lines = self.raw_log().decode("latin-1").split("\r\n")
+        begin = max(i for i, l in enumerate(lines) if l.startswith("Begin: "))
+        end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
+        return lines[begin + 1:end]
