@@ -5,6 +5,7 @@
 #include <regex>
 #include <string>
 
+#include "collect/paths.h"
 #include "tests/support/scratch.h"
 
 namespace qp {
@@ -33,6 +34,10 @@ TEST(log, one_block_per_run_appended) {
     EXPECT_FALSE(log_is_open());
   }
   std::string text = testing_support::read_file(path);
+  // The log is a text file: CR LF on Windows.
+  if (native_style.separator == '\\') {
+    text = std::regex_replace(text, std::regex("\r\n"), "\n");
+  }
   std::string ts = "[A-Za-z]+day \\d{4}-\\d{2}-\\d{2}, \\d{2}:\\d{2}:\\d{2}";
   std::string block =
       "quillpack 0\\.65\nCommand-line parameters:\n"

@@ -38,18 +38,36 @@ void report_progress(uint64_t bytes) {
 
 // The drive of a target as the disk-full message names it: on Windows its
 // first two characters ("C:"), on POSIX the target's directory.
-std::string space_root(const std::string& target_path) {
-  if (native_style.drive_colon) {
-    return target_path.substr(0, 3);
+// A network path's drive is its share, \\server\share\; empty when the
+// path is none.
+std::string share_root(const std::string& path) {
+  const char sep = native_style.separator;
+  if (path.size() < 2 || path[0] != sep || path[1] != sep) {
+    return std::string();
   }
-  return file_directory(target_path);
+  size_t server_end = path.find(sep, 2);
+  if (server_end == std::string::npos) {
+    return std::string();
+  }
+  size_t share_end = path.find(sep, server_end + 1);
+  return share_end == std::string::npos ? path + sep
+                                        : path.substr(0, share_end + 1);
+}
+
+std::string space_root(const std::string& target_path) {
+  if (!native_style.drive_colon) {
+    return file_directory(target_path);
+  }
+  std::string share = share_root(target_path);
+  return share.empty() ? target_path.substr(0, 3) : share;
 }
 
 std::string drive_name(const std::string& target_path) {
-  if (native_style.drive_colon) {
-    return to_upper(target_path.substr(0, 2));
+  if (!native_style.drive_colon) {
+    return file_directory(target_path);
   }
-  return file_directory(target_path);
+  std::string share = share_root(target_path);
+  return share.empty() ? to_upper(target_path.substr(0, 2)) : share;
 }
 
 [[noreturn]] void disk_full_stop(const std::string& target_path) {
@@ -223,10 +241,8 @@ int64_t pack_group(const std::string& source_directory,
       } else if (result == E_ABORTED) {
         return E_ABORTED;
       } else {
-        if (size + result > target_limit) {
-          ++error_count;
-          return E_TOO_BIG;
-        }
+        // A message that did not go in whole is cut back before anything
+        // else, also one that would have crossed the limit.
         int64_t shortfall = result - (position - size);
         if (shortfall != 0) {
           ++error_count;
@@ -238,6 +254,10 @@ int64_t pack_group(const std::string& source_directory,
             disk_full_stop(target_path);
           }
           return E_WRITE;
+        }
+        if (size + result > target_limit) {
+          ++error_count;
+          return E_TOO_BIG;
         }
         size = position;
       }
