@@ -17,13 +17,13 @@ export WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES PATH
 qp_wine_prefix() {
   if [ ! -f "$WINEPREFIX/.quillpack-ready" ]; then
     rm -rf "$WINEPREFIX"
-    (unset DISPLAY; wine64 wineboot -i >/dev/null 2>&1; wineserver -w)
+    (unset DISPLAY; wine64 wineboot -i >/dev/null 2>&1; wineserver -w || true)
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     (unset DISPLAY
      wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ \
        /d N /f >/dev/null 2>&1
-     wineserver -w)
+     wineserver -w || true)
     touch "$WINEPREFIX/.quillpack-ready"
   fi
 }
@@ -31,8 +31,9 @@ qp_wine_prefix() {
 # A server started without a display breaks later GUI runs in the same
 # prefix, and the reverse: restart it for the phase at hand.
 qp_wine_server() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
+  # No server running is fine: the callers run under set -e.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   # The server and Wine's services outlive this shell: they must not hold
   # its output open (a pipe into tee would never end).
   wineserver -p </dev/null >/dev/null 2>&1
@@ -51,6 +52,6 @@ qp_wine_display() {
 }
 
 qp_wine_stop() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
 }
