@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "log/log.h"
 #include "pack/target.h"
+#include "ui/platform.h"
 #include "ui/progress.h"
 
 #if defined(QUILLPACK_TEST_HOOKS)
@@ -29,6 +30,7 @@ void forced_crash() {
 
 int main(int argc, char** argv) {
   using namespace qp;
+  prepare_events();
   set_log_path(temp_directory() + program_name + ".log");
   keep_running = true;
   no_prompt = false;

@@ -123,6 +123,9 @@ void install_crash_hooks() {
   for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     sigaction(s, &action, nullptr);
   }
+  // Past a file size limit a write then fails, as on a full disk, and the
+  // message in hand is cut back, instead of the process ending mid-message.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 void release_console() {

@@ -86,8 +86,12 @@ size_t raw_write(const raw_file& file, const char* bytes, size_t size) {
   return done;
 }
 
+// The write offset goes back with the end: a file opened without O_APPEND
+// would otherwise take the next write at the old offset, behind a hole.
 bool raw_truncate(const raw_file& file, int64_t size) {
-  return ftruncate(static_cast<int>(file.handle), static_cast<off_t>(size)) == 0;
+  int fd = static_cast<int>(file.handle);
+  off_t end = static_cast<off_t>(size);
+  return ftruncate(fd, end) == 0 && lseek(fd, end, SEEK_SET) == end;
 }
 
 bool raw_close(raw_file& file) {

@@ -29,6 +29,9 @@ bool raw_truncate(const raw_file& file, int64_t size);
 bool raw_close(raw_file& file);
 int raw_last_byte(const std::string& path);
 
+// Opens a source for reading raw bytes; null unless it is a regular file.
+std::FILE* raw_open_source(const std::string& path);
+
 }  // namespace qp
 
 #endif  // QUILLPACK_PACK_RAW_FILE_H_

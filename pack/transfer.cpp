@@ -7,6 +7,7 @@
 
 #include "collect/wildcard.h"
 #include "pack/locked_file.h"
+#include "pack/raw_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "ui/events.h"
@@ -99,7 +100,7 @@ void set_reader_buffer_size(size_t bytes) {
 }
 
 source_file* open_source(const std::string& path) {
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  std::FILE* stream = raw_open_source(path);
   if (!stream) {
     return nullptr;
   }

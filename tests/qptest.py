@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -126,3 +127,186 @@ class QuillpackTest(unittest.TestCase):
         begin = max(i for i, l in enumerate(lines) if l.startswith("Begin: "))
         end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
         return lines[begin + 1:end]
+
+
+# ---- The mbox transform, for checking what a target holds ----
+
+def source_lines(data):
+    """The lines of a source, each line end (LF, CR LF, CR) as one LF."""
+    text = data.replace(b"\r\n", b"\n").replace(b"\r", b"\n")
+    lines = [l + b"\n" for l in text.split(b"\n")]
+    lines[-1] = lines[-1][:-1]
+    return lines if lines[-1] else lines[:-1]
+
+
+def is_from_line(line):
+    if len(line) <= 5 or not line.startswith(b"From ") or line[-1:] != b"\n":
+        return False
+    return line[5:].lstrip(b" \t")[:1] != b":"
+
+
+def header_colon(line):
+    colon = line.find(b":")
+    if colon < 0:
+        return 0
+    end = colon
+    for i in range(colon):
+        if line[i] < 33:
+            end = i
+            break
+        if line[i] > 126:
+            return 0
+    if end == 0 or line[end:colon].strip(b" \t"):
+        return 0
+    return colon + 1
+
+
+def header_kind(line):
+    if header_colon(line) <= 4:
+        return 0
+    return {b"date": 1, b"from": 2}.get(line[:4].lower(), 0)
+
+
+def mbox_entry(data, quote_all=False):
+    """The bytes a source becomes in the mbox, or None when it is no message
+    (the default quoting, or that of ChangeAllowed=true alone)."""
+    lines = source_lines(data)
+    own = bool(lines) and is_from_line(lines[0])
+    start = 1 if own else 0
+    if start >= len(lines):
+        return None
+    first_colon = header_colon(lines[start])
+    kinds = header_kind(lines[start]) if first_colon > 4 else 0
+    end = start + 1
+    while end < len(lines):
+        line = lines[end]
+        end += 1
+        if kinds != 3 and header_colon(line) > 4:
+            kinds |= header_kind(line)
+            continue
+        if line == b"\n":
+            break
+    if first_colon <= 1 or kinds != 3:
+        return None
+    out = [lines[0] if own else FALLBACK[:-2] + b"\n"]
+    out += [l for l in lines[start:end] if not is_from_line(l)]
+    quote = quote_all and not own
+    out += [b" " + l if quote and is_from_line(l) else l for l in lines[end:]]
+    text = b"".join(out).replace(b"\n", b"\r\n")
+    return text if text.endswith(b"\r\n") else text + b"\r\n"
+
+
+def match_messages(target, entries, allow_cut=False):
+    """How the target splits into the entries, in their order, each used at
+    most once: a list of indices (the last ("cut", i) when allow_cut lets it
+    end in a cut-off prefix of entry i), or None when it does not split."""
+    def walk(pos, first):
+        if pos == len(target):
+            return []
+        for i in range(first, len(entries)):
+            if entries[i] and target.startswith(entries[i], pos):
+                rest = walk(pos + len(entries[i]), i + 1)
+                if rest is not None:
+                    return [i] + rest
+        if allow_cut:
+            for i in range(first, len(entries)):
+                if entries[i] and entries[i].startswith(target[pos:]):
+                    return [("cut", i)]
+        return None
+    return walk(0, 0)
+
+
+def tree_state(root):
+    """Every entry under root with its type, mode, size, change time and
+    bytes (or link target): what must not change in a source tree."""
+    state = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in dirnames + filenames:
+            path = os.path.join(dirpath, name)
+            st = os.lstat(path)
+            key = os.path.relpath(path, root)
+            if os.path.islink(path):
+                state[key] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                state[key] = ("dir", st.st_mode)
+            elif os.path.isfile(path):
+                h = hashlib.sha256()
+                with open(path, "rb") as f:
+                    for block in iter(lambda: f.read(1 << 20), b""):
+                        h.update(block)
+                state[key] = ("file", st.st_mode, st.st_size, st.st_mtime_ns,
+                              h.hexdigest())
+            else:
+                state[key] = ("special", st.st_mode)
+    return state
+
+
+def log_blocks(log):
+    """The blocks of a log, each the text from its banner line on."""
+    starts = [i for i in range(len(log))
+              if log.startswith("quillpack 0.65\nCommand-line parameters:\n", i)
+              and (i == 0 or log[i - 1] == "\n")]
+    return [log[a:b] for a, b in zip(starts, starts[1:] + [len(log)])]
+
+
+def block_messages(block, args):
+    """The messages of one complete log block, or None when the block is not
+    complete: banner, the arguments, Begin, messages, End, the dash rule."""
+    head = ("quillpack 0.65\nCommand-line parameters:\n" +
+            "".join("   %s\n" % a for a in args) + "Begin: ")
+    if not block.startswith(head) or not block.endswith("\n" + LOG_RULE + "\n"):
+        return None
+    body = block[len(head):-len(LOG_RULE) - 2]
+    begin_end = body.find("\n")
+    end_line = body.rfind("\nEnd: ")
+    if begin_end < 0 or end_line < begin_end or "\n" in body[end_line + 1:]:
+        return None
+    middle = body[begin_end + 1:end_line + 1]
+    return middle[:-1].split("\n") if middle else []
+
+
+class TerminalRun:
+    """The program with a pseudo-terminal as its controlling terminal (for
+    the Yes/No questions) and standard error on a pipe."""
+
+    def __init__(self, args, env, cwd=None):
+        import pty
+        import threading
+        self.master, slave = pty.openpty()
+        slave_name = os.ttyname(slave)
+        os.close(slave)
+
+        def take_terminal():
+            os.setsid()
+            os.close(os.open(slave_name, os.O_RDWR))
+
+        self.proc = subprocess.Popen(args, env=env, cwd=cwd,
+                                     stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE,
+                                     preexec_fn=take_terminal)
+        self.stderr = b""
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for chunk in iter(lambda: self.proc.stderr.read1(65536), b""):
+            self.stderr += chunk
+
+    def wait_for(self, text, timeout=60):
+        deadline = time.time() + timeout
+        while text not in self.stderr:
+            if time.time() > deadline or (self.proc.poll() is not None and
+                                          not self._reader.is_alive()):
+                raise AssertionError("no %r in %r" % (text, self.stderr[-500:]))
+            time.sleep(0.005)
+
+    def answer(self, line):
+        os.write(self.master, line)
+
+    def finish(self, timeout=120):
+        code = self.proc.wait(timeout)
+        self._reader.join(timeout)
+        self.proc.stderr.close()
+        os.close(self.master)
+        return code

@@ -41,6 +41,10 @@ enum control_kind {
 using event_handler = void (*)(window_handle object, unsigned event,
                                std::uintptr_t wparam, std::intptr_t lparam);
 
+// Starts taking the events the window will dispatch, before it exists (on
+// POSIX: Ctrl-C as Cancel, and SIGTERM), so none is lost at start-up.
+void prepare_events();
+
 window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height);
 window_handle create_control(window_handle parent, control_kind kind,

@@ -178,8 +178,12 @@ void install_signal_handlers() {
   sigaction(SIGINT, &action, nullptr);
   action.sa_handler = on_terminate;
   sigaction(SIGTERM, &action, nullptr);
-  // A closed terminal stops the run as cleanly as SIGTERM does.
-  sigaction(SIGHUP, &action, nullptr);
+  // A closed terminal stops the run as cleanly as SIGTERM does, unless the
+  // program was started to outlive it (nohup).
+  struct sigaction hangup {};
+  if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+    sigaction(SIGHUP, &action, nullptr);
+  }
   // A standard error that nobody reads any more must not end the run in
   // the middle of a message.
   signal(SIGPIPE, SIG_IGN);
@@ -239,6 +243,10 @@ int ask_yes_no(const std::string& text) {
 }
 
 }  // namespace
+
+void prepare_events() {
+  install_signal_handlers();
+}
 
 window_handle create_main_window(const std::string& caption, int, int, int,
                                  int) {
@@ -307,7 +315,6 @@ void attach_handler(window_handle window, event_handler handler) {
 void show_and_run(window_handle window, int show_mode) {
   minimised = show_mode == 2;
   display_enabled = stderr_is_terminal();
-  install_signal_handlers();
   shown = true;
   draw_display();
   // Showing the window is its first size notification.

@@ -144,6 +144,10 @@ int half_down(int value) {
 
 }  // namespace
 
+void prepare_events() {
+  // The window's own message queue holds every event; nothing comes before.
+}
+
 window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height) {
   register_window_class();

@@ -1,0 +1,35 @@
+// Opening a source on POSIX. Only a regular file is read: a FIFO or a device
+// put in the place of a listed file would make the open or the reading wait
+// or run for ever.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "pack/raw_file.h"
+
+namespace qp {
+
+std::FILE* raw_open_source(const std::string& path) {
+  // Non-blocking, so that a FIFO does not hold the open until a writer comes.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat info {};
+  int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "rb");
+  if (!stream) {
+    close(fd);
+  }
+  return stream;
+}
+
+}  // namespace qp
