@@ -18,10 +18,9 @@ std::FILE* raw_open_source(const std::string& path) {
   if (fd < 0) {
     return nullptr;
   }
+  // O_NONBLOCK changes nothing for a regular file, so it may stay set.
   struct stat info {};
-  int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
     return nullptr;
   }
