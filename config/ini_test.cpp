@@ -1,5 +1,6 @@
 // Tests of the INI file reader.
 #include "config/ini.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +19,7 @@ using namespace std::string_literals;
 using entry = std::pair<std::string, std::string>;
 using entries = std::vector<entry>;
 
-// A scoped temporary directory for the file-reading tests.
-class temp_dir {
- public:
-  temp_dir() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("quillpack_ini_test_" + std::to_string(random()) + "_" +
-             std::to_string(random()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~temp_dir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::filesystem::path path = path_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-  std::string path() const {
-    return path_.string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using temp_dir = testing_support::scratch_dir;
 
 // ---- The five outcomes, with exact line numbers ----
 
@@ -275,14 +250,14 @@ TEST(ini_file, directory_cannot_be_opened) {
 TEST(ini_file, read_as_raw_bytes) {
   temp_dir dir;
   const std::string bytes = "; \xE4\r\n[A]\r\nk = v\0w\r\nx=1\ry\n[]"s;
-  ini_result from_file = parse_ini(dir.file("a.ini", bytes));
+  ini_result from_file = parse_ini(dir.write("a.ini", bytes));
   ini_result from_text = parse_ini_text(bytes);
   EXPECT_EQ(from_file.status, INI_INVALID_SECTION);
   EXPECT_EQ(from_file.line, 5);
   EXPECT_EQ(from_text.status, from_file.status);
   EXPECT_EQ(from_text.line, from_file.line);
 
-  ini_result valid = parse_ini(dir.file("b.ini", "[A]\r\nk = v\0w\r\nx=1\ry"s));
+  ini_result valid = parse_ini(dir.write("b.ini", "[A]\r\nk = v\0w\r\nx=1\ry"s));
   ASSERT_EQ(valid.status, INI_OK);
   ASSERT_EQ(valid.document.sections.size(), 1u);
   EXPECT_EQ(valid.document.sections[0].entries,
@@ -291,7 +266,7 @@ TEST(ini_file, read_as_raw_bytes) {
 
 TEST(ini_file, empty_file_has_no_section) {
   temp_dir dir;
-  ini_result result = parse_ini(dir.file("empty.ini", ""));
+  ini_result result = parse_ini(dir.write("empty.ini", ""));
   EXPECT_EQ(result.status, INI_NO_SECTION);
   EXPECT_EQ(result.line, 0);
 }
@@ -302,7 +277,7 @@ TEST(ini_file, large_file) {
   for (int i = 0; i < 5000; ++i) {
     text += "k" + std::to_string(i) + " = " + std::string(100, 'v') + "\n";
   }
-  ini_result result = parse_ini(dir.file("big.ini", text));
+  ini_result result = parse_ini(dir.write("big.ini", text));
   ASSERT_EQ(result.status, INI_OK);
   ASSERT_EQ(result.document.sections.size(), 1u);
   EXPECT_EQ(result.document.sections[0].entries.size(), 5000u);

@@ -1,5 +1,6 @@
 // Tests of the settings and their validation.
 #include "config/settings.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +19,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// A scoped temporary directory for the file-reading tests.
-class temp_dir {
- public:
-  temp_dir() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("quillpack_settings_test_" + std::to_string(random()) + "_" +
-             std::to_string(random()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~temp_dir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name, const std::string& bytes) const {
-    std::filesystem::path path = path_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-  std::string missing(const std::string& name) const {
-    return (path_ / name).string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using temp_dir = testing_support::scratch_dir;
 
 pack_settings make_settings(quoting_mode mode, std::string begin,
                             std::string end, std::string mbox,
@@ -306,7 +281,7 @@ class read_settings_fault : public ::testing::TestWithParam<file_fault_case> {};
 TEST_P(read_settings_fault, message_and_out_unchanged) {
   const file_fault_case& c = GetParam();
   temp_dir dir;
-  std::string path = dir.file("quillpack.ini", c.text);
+  std::string path = dir.write("quillpack.ini", c.text);
   pack_settings out = make_settings(FROM_KEEP, "b", "e", ".x", ".y");
   EXPECT_EQ(read_settings(path, out), fatal(path, c.detail));
   expect_settings(out, make_settings(FROM_KEEP, "b", "e", ".x", ".y"));
@@ -342,13 +317,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(read_settings, missing_file_is_no_fault) {
   temp_dir dir;
   pack_settings out = make_settings(FROM_ALL, "b", "e", ".x", ".y");
-  EXPECT_EQ(read_settings(dir.missing("quillpack.ini"), out), "");
+  EXPECT_EQ(read_settings(dir.path() + "quillpack.ini", out), "");
   expect_settings(out, make_settings(FROM_ALL, "b", "e", ".x", ".y"));
 }
 
 TEST(read_settings, valid_file_sets_out) {
   temp_dir dir;
-  std::string path = dir.file(
+  std::string path = dir.write(
       "quillpack.ini",
       "[FromLines]\r\nChangeAllowed = TRUE\r\ndonotchange-begin = B\r\n"
       "donotchange-end = E\r\n[Names]\r\nMboxExtension = .mbox\r\n"
@@ -385,13 +360,13 @@ TEST_F(settings_global, ini_path_beside_the_executable) {
 
 TEST_F(settings_global, load_missing_file_keeps_defaults) {
   temp_dir dir;
-  load_settings(dir.missing("quillpack.ini"));
+  load_settings(dir.path() + "quillpack.ini");
   expect_settings(settings, defaults);
 }
 
 TEST_F(settings_global, load_valid_file) {
   temp_dir dir;
-  load_settings(dir.file("quillpack.ini",
+  load_settings(dir.write("quillpack.ini",
                          "[FromLines]\nChangeAllowed=true\n"
                          "[Names]\nMboxExtension=mbox\n"));
   expect_settings(settings, make_settings(FROM_ALL, "", "", ".mbox", ""));
@@ -404,7 +379,7 @@ using settings_global_death_test = settings_global;
 TEST_F(settings_global_death_test, faulty_file_ends_the_run_with_3) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   temp_dir dir;
-  std::string path = dir.file("quillpack.ini", "[Names]\nMboxExtension=:\n");
+  std::string path = dir.write("quillpack.ini", "[Names]\nMboxExtension=:\n");
   EXPECT_EXIT(
       {
         no_prompt = true;
@@ -419,16 +394,16 @@ TEST_F(settings_global_death_test, faulty_file_ends_the_run_with_3) {
 TEST_F(settings_global_death_test, faulty_file_message_on_stderr) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   temp_dir dir;
-  std::string empty = dir.file("empty.ini", "");
+  std::string empty = dir.write("empty.ini", "");
   EXPECT_EXIT(load_settings(empty), ::testing::ExitedWithCode(3),
               "No section found\\.\nProgram aborted\\.");
-  std::string invalid = dir.file("invalid.ini", "[A]\n\n[]\n");
+  std::string invalid = dir.write("invalid.ini", "[A]\n\n[]\n");
   EXPECT_EXIT(load_settings(invalid), ::testing::ExitedWithCode(3),
               "Invalid section on line 3\\.\nProgram aborted\\.");
-  std::string duplicate = dir.file("duplicate.ini", "[Names]\nx\n[names]\n");
+  std::string duplicate = dir.write("duplicate.ini", "[Names]\nx\n[names]\n");
   EXPECT_EXIT(load_settings(duplicate), ::testing::ExitedWithCode(3),
               "Duplicate name on line 3\\.\nProgram aborted\\.");
-  std::string unknown = dir.file("unknown.ini", "[Names]\nFoo=1\n");
+  std::string unknown = dir.write("unknown.ini", "[Names]\nFoo=1\n");
   EXPECT_EXIT(load_settings(unknown), ::testing::ExitedWithCode(3),
               "Error in file '.*unknown\\.ini'\\.\n"
               "Section 'Names': Unknown key 'Foo'\\.\nProgram aborted\\.");
