@@ -78,6 +78,7 @@ void visit_directory(walk_state& walk, const std::string& relative) {
   entries.clear();
   entries.shrink_to_fit();  // only names are kept while the subtrees run
   if (!group.entries.empty()) {
+    group.entries.shrink_to_fit();  // the list lives for the whole run
     walk.list.total_bytes += group.bytes;
     walk.list.groups.push_back(std::move(group));
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pack/raw_file.h"
@@ -23,6 +24,20 @@ class locked_file {
 namespace {
 
 constexpr size_t write_buffer_size = 1024 * 1024;
+
+// The write buffer of the last closed target, kept for the next one, so
+// that a run over many targets does not fill a fresh megabyte with zeros
+// for each of them.
+std::vector<char> spare_buffer;
+
+std::vector<char> take_spare_buffer() {
+  std::vector<char> buffer = std::move(spare_buffer);
+  spare_buffer = std::vector<char>();
+  if (buffer.size() != write_buffer_size) {
+    buffer.assign(write_buffer_size, '\0');
+  }
+  return buffer;
+}
 
 void flush(locked_file* file) {
   if (file->used == 0) {
@@ -47,7 +62,7 @@ locked_file* open_locked(const std::string& path, lock_mode mode) {
     return nullptr;
   }
   if (mode != LOCKED_READ) {
-    file->buffer.resize(write_buffer_size);
+    file->buffer = take_spare_buffer();
     int64_t size = mode == LOCKED_APPEND ? raw_size(file->raw) : 0;
     file->position = size < 0 ? 0 : size;
   }
@@ -62,6 +77,9 @@ bool close_locked(locked_file* file) {
   bool ok = !file->write_failed;
   if (!raw_close(file->raw)) {
     ok = false;
+  }
+  if (file->buffer.size() == write_buffer_size) {
+    spare_buffer = std::move(file->buffer);
   }
   delete file;
   return ok;
@@ -79,6 +97,19 @@ void write_bytes(locked_file* file, std::string_view bytes) {
     file->used += take;
     bytes.remove_prefix(take);
   }
+}
+
+void write_line(locked_file* file, std::string_view bytes) {
+  if (file->buffer.size() - file->used >= bytes.size() + 2) {
+    char* at = file->buffer.data() + file->used;
+    std::memcpy(at, bytes.data(), bytes.size());
+    at[bytes.size()] = '\r';
+    at[bytes.size() + 1] = '\n';
+    file->used += bytes.size() + 2;
+    return;
+  }
+  write_bytes(file, bytes);
+  write_bytes(file, "\r\n");
 }
 
 void write_line_end(locked_file* file) {

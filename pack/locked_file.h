@@ -25,6 +25,8 @@ bool close_locked(locked_file* file);
 
 // Buffered writes; the writer produces the CR LF line ends itself.
 void write_bytes(locked_file* file, std::string_view bytes);
+// The bytes followed by CR LF.
+void write_line(locked_file* file, std::string_view bytes);
 void write_line_end(locked_file* file);
 // Flushes and gives the number of bytes the file really holds up to the
 // write position; bytes that could not be written are not counted.

@@ -44,9 +44,15 @@ bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
     close(fd);
     return false;
   }
-  if (mode == LOCKED_CREATE && ftruncate(fd, 0) != 0) {
-    close(fd);
-    return false;
+  if (mode == LOCKED_CREATE) {
+    // Only a file that holds something is emptied: on ext4 a truncation
+    // to zero, even of an empty file, makes the last close start the
+    // writeback of everything written since, and the close waits for it.
+    struct stat now {};
+    if (fstat(fd, &now) != 0 || (now.st_size != 0 && ftruncate(fd, 0) != 0)) {
+      close(fd);
+      return false;
+    }
   }
   file.handle = fd;
   if (mode == LOCKED_READ) {

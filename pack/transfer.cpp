@@ -30,6 +30,11 @@ struct source_file {
   bool at_eof = false;
   bool failed = false;
   bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
+  // The next CR as a file offset, when cr_found; otherwise the reader
+  // knows that no CR lies before it. One search for CR then serves every
+  // line up to it, so a file without CRs is searched once per buffer.
+  int64_t cr_at = 0;
+  bool cr_found = false;
 };
 
 namespace {
@@ -44,6 +49,8 @@ void reset_reader_position(source_file* file) {
   file->begin = file->end = 0;
   file->at_eof = false;
   file->skip_line_feed = false;
+  file->cr_at = 0;
+  file->cr_found = false;
 }
 
 source_file* attach_reader(std::FILE* stream, bool owned) {
@@ -74,7 +81,9 @@ void refill(source_file* file) {
     return;
   }
   size_t got = std::fread(buffer + file->end, 1, room, file->stream);
-  if (got == 0) {
+  // fread comes back short only at the end of the file or on an error:
+  // there is no need to ask the file once more.
+  if (got < room) {
     file->at_eof = true;
     if (std::ferror(file->stream)) {
       file->failed = true;
@@ -91,6 +100,36 @@ const char* find_line_end(const char* from, const char* to) {
     return static_cast<const char*>(cr);
   }
   return lf ? limit : nullptr;
+}
+
+// find_line_end over the reader's buffer, with the CR search remembered.
+const char* find_line_end_cached(source_file* file, const char* from,
+                                 const char* to) {
+  const char* buffer = reader_buffer.data();
+  int64_t from_at = file->buffer_offset + (from - buffer);
+  int64_t to_at = file->buffer_offset + (to - buffer);
+  if (from_at > file->cr_at) {
+    file->cr_at = from_at;
+    file->cr_found = false;
+  }
+  if (!file->cr_found && file->cr_at < to_at) {
+    const char* scan = buffer + (file->cr_at - file->buffer_offset);
+    const void* cr = std::memchr(scan, '\r', static_cast<size_t>(to - scan));
+    if (cr) {
+      file->cr_at =
+          file->buffer_offset + (static_cast<const char*>(cr) - buffer);
+      file->cr_found = true;
+    } else {
+      file->cr_at = to_at;
+    }
+  }
+  const char* limit =
+      file->cr_found ? buffer + (file->cr_at - file->buffer_offset) : to;
+  const void* lf = std::memchr(from, '\n', static_cast<size_t>(limit - from));
+  if (lf) {
+    return static_cast<const char*>(lf);
+  }
+  return file->cr_found ? limit : nullptr;
 }
 
 }  // namespace
@@ -127,6 +166,8 @@ void rewind_source(source_file* file) {
     // The buffer still holds the file from its first byte.
     file->begin = 0;
     file->skip_line_feed = false;
+    file->cr_at = 0;
+    file->cr_found = false;
     return;
   }
   std::fseek(file->stream, 0, SEEK_SET);
@@ -156,7 +197,7 @@ bool read_piece(source_file* file, line_piece& piece) {
     }
     const char* start = buffer + file->begin;
     const char* stop = buffer + file->end;
-    if (const char* mark = find_line_end(start, stop)) {
+    if (const char* mark = find_line_end_cached(file, start, stop)) {
       piece.content = std::string_view(start, static_cast<size_t>(mark - start));
       piece.has_line_end = true;
       piece.complete = true;
@@ -370,6 +411,16 @@ struct message_writer {
     write_line_end(target);
     count += 2;
   }
+  // A whole line in one piece.
+  void line(std::string_view bytes, bool has_line_end) {
+    last_had_line_end = has_line_end;
+    if (has_line_end) {
+      write_line(target, bytes);
+      count += static_cast<int64_t>(bytes.size()) + 2;
+    } else {
+      piece(bytes);
+    }
+  }
   void end_of_line(bool has_line_end) {
     last_had_line_end = has_line_end;
     if (has_line_end) {
@@ -469,6 +520,14 @@ void transfer_body_line(source_file* file, line_piece& piece,
     writer.end_of_line(piece.has_line_end);
     return;
   }
+  if (piece.complete) {
+    if (state.quoting_active &&
+        is_from_content(piece.content, piece.has_line_end)) {
+      writer.piece(" ");
+    }
+    writer.line(piece.content, piece.has_line_end);
+    return;
+  }
   if (state.quoting_active) {
     bool from = piece.complete
                     ? is_from_content(piece.content, piece.has_line_end)
@@ -525,6 +584,10 @@ int64_t transfer_from(source_file* source, locked_file* target,
                           header.long_from[long_index++];
     if (from) {
       copy_rest_of_line(source, piece, nullptr);
+      continue;
+    }
+    if (piece.complete) {
+      writer.line(piece.content, piece.has_line_end);
       continue;
     }
     writer.piece(piece.content);
