@@ -11,11 +11,16 @@ import functools
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+
+# The messages and their mbox form are the native tests' own.
+sys.path.insert(0, os.path.dirname(HERE))
+from qptest import FALLBACK, crlf, message  # noqa: E402,F401
 WIN_BUILD = os.environ.get("WIN_BUILD", os.path.join(ROOT, "build-win"))
 EXE = os.path.join(WIN_BUILD, "quillpack.exe")
 HOOKED_EXE = os.path.join(WIN_BUILD, "quillpack_hooked.exe")
@@ -24,7 +29,6 @@ POSIX_BIN = os.environ.get("QUILLPACK_BIN",
 WINE = "/usr/lib/wine/wine64"
 WINEPATH = [WINE, "winepath"]  # Wine's own tool, run like a program
 
-FALLBACK = b"From quillpack@localhost Sat Jan 01 12:00:00 2000\r\n"
 LOG_RULE = "-" * 60
 
 
@@ -58,21 +62,6 @@ def temp_directory():
     unix = subprocess.run(WINEPATH + ["-u", windows], capture_output=True,
                           env=wine_env(), check=True, timeout=60)
     return unix.stdout.decode().strip()
-
-
-def message(subject="test", body=b"Body line.\n"):
-    return (b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"
-            b"From: someone@example.org\n"
-            b"Subject: " + subject.encode() + b"\n\n" + body)
-
-
-def crlf(data):
-    """The bytes a source's lines become in the mbox."""
-    data = data.replace(b"\r\n", b"\n").replace(b"\r", b"\n")
-    out = data.replace(b"\n", b"\r\n")
-    if out and not out.endswith(b"\r\n"):
-        out += b"\r\n"
-    return out
 
 
 class Run:
