@@ -193,6 +193,7 @@ class GuiTest(unittest.TestCase):
     def test_cancel_no_lets_the_run_finish(self):
         self.start(self.src)
         wait_for(lambda: windows_named(MAIN_TITLE), what="the window")
+        time.sleep(1.0)  # the focus reaches Cancel once the job runs
         xdotool("key", "Return")
         self.wait_for_box("Do you really want to abort the program?")
         xdotool("key", "n")  # No
