@@ -276,14 +276,10 @@ int path_kind(const std::string& path) {
   return S_ISREG(st.st_mode) ? KIND_FILE : KIND_NONE;
 }
 
+// The size of the file of exactly this name: "*" and "?" are ordinary
+// characters of a POSIX name, so a target named after a folder "a*" must
+// not take the size of another file the pattern would match.
 int64_t file_size(const std::string& path) {
-  if (has_wildcard(path)) {
-    std::vector<listing_entry> entries;
-    if (!list_directory(path, entries) || entries.empty()) {
-      return -1;
-    }
-    return static_cast<int64_t>(entries[0].size);
-  }
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
     return -1;

@@ -140,6 +140,11 @@ TEST_F(PathsPosix, KindsAndSizes) {
   EXPECT_EQ(file_size(root_ + "file"), 5);
   EXPECT_EQ(file_size(root_ + "missing"), -1);
   EXPECT_EQ(file_size(root_ + "fifo"), -1);
+  // A wildcard is an ordinary character of the name here.
+  EXPECT_EQ(file_size(root_ + "f?le"), -1);
+  write("a*b.mbx", "12");
+  write("axb.mbx", "123456789");
+  EXPECT_EQ(file_size(root_ + "a*b.mbx"), 2);
 }
 
 TEST_F(PathsPosix, CreateDirectoryTree) {
