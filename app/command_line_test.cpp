@@ -90,10 +90,12 @@ TEST(usage_text, banner_and_layout) {
   EXPECT_EQ(lines[4],
             "  Usage:     quillpack  <file specification>  <output directory>  "
             "[options]");
-  EXPECT_EQ(lines[6], "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )");
+  EXPECT_EQ(lines[6],
+            "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )");
   EXPECT_EQ(lines[11], "/i     The program starts as an icon in the taskbar.");
-  EXPECT_EQ(lines[17],
-            "/d   This option only has an effect in combination with option /s:");
+  EXPECT_EQ(
+      lines[17],
+      "/d   This option only has an effect in combination with option /s:");
   EXPECT_EQ(lines[19], "       together into the same mbox file.");
 }
 

@@ -20,18 +20,18 @@ namespace {
 
 std::string open_failure_message(int64_t code, const std::string& target) {
   switch (code) {
-    case E_TOO_BIG:
-      return format_message("The file '%s' is too big (> 2 GiB).", target);
-    case E_TARGET_FORMAT:
-      return format_message("Unknown format of target file '%s'.", target);
-    case E_APPEND:
-      return format_message("Error appending to file '%s'.", target);
-    case E_CREATE:
-      return format_message("Error creating file '%s'.", target);
-    case E_WRITE:
-      return format_message("Error writing to file '%s'.", target);
-    default:
-      return std::string();
+  case E_TOO_BIG:
+    return format_message("The file '%s' is too big (> 2 GiB).", target);
+  case E_TARGET_FORMAT:
+    return format_message("Unknown format of target file '%s'.", target);
+  case E_APPEND:
+    return format_message("Error appending to file '%s'.", target);
+  case E_CREATE:
+    return format_message("Error creating file '%s'.", target);
+  case E_WRITE:
+    return format_message("Error writing to file '%s'.", target);
+  default:
+    return std::string();
   }
 }
 
@@ -72,8 +72,8 @@ int64_t close_target(locked_file* file, int64_t result) {
 // Packs every group into the one target of a single-mbox run.
 bool pack_single(const run_settings& run, const source_parts& parts,
                  const collection_list& list) {
-  std::string target = single_target_path(run.output_dir,
-                                          parts.source_folder_name);
+  std::string target =
+      single_target_path(run.output_dir, parts.source_folder_name);
   open_target_result opened = open_target(target, run.append_mode);
   if (opened.code == E_ABORTED) {
     return true;
@@ -151,9 +151,8 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   if (job_start_hook) {
     job_start_hook();
   }
-  collection_list list =
-      collect_sources(parts.source_directory, parts.name_pattern,
-                      run.recursive);
+  collection_list list = collect_sources(parts.source_directory,
+                                         parts.name_pattern, run.recursive);
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
     report_no_match(run.source_spec);

@@ -74,12 +74,18 @@ namespace {
 
 const char* signal_description(int signal_number) {
   switch (signal_number) {
-    case SIGSEGV: return "segmentation fault (SIGSEGV)";
-    case SIGBUS: return "bus error (SIGBUS)";
-    case SIGFPE: return "arithmetic exception (SIGFPE)";
-    case SIGILL: return "illegal instruction (SIGILL)";
-    case SIGABRT: return "abort (SIGABRT)";
-    default: return "fatal signal";
+  case SIGSEGV:
+    return "segmentation fault (SIGSEGV)";
+  case SIGBUS:
+    return "bus error (SIGBUS)";
+  case SIGFPE:
+    return "arithmetic exception (SIGFPE)";
+  case SIGILL:
+    return "illegal instruction (SIGILL)";
+  case SIGABRT:
+    return "abort (SIGABRT)";
+  default:
+    return "fatal signal";
   }
 }
 

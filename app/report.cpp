@@ -67,10 +67,10 @@ bool ask_proceed(const std::string& message) {
 
 void prepare_crash_handling() {
   crash_path = long_path(temp_directory()) + "ex.err";
-  crash_message = format_message(
-                      "An unexpected error has occurred, see file '%s'.",
-                      crash_path) +
-                  "\nProgram aborted.";
+  crash_message =
+      format_message("An unexpected error has occurred, see file '%s'.",
+                     crash_path) +
+      "\nProgram aborted.";
   install_crash_hooks();
 }
 
@@ -91,11 +91,11 @@ void report_crash(const std::string& description) {
 void crash(int /*ignored*/) {
   release_console();
   if (std::FILE* file = open_private_file(crash_path, true)) {
-    std::string block = std::string("------------\n") + program_banner + "\n" +
-                        format_message("Error processing file '%s'",
-                                       current_file) +
-                        format_message(" (%lld bytes).\n",
-                                       static_cast<long long>(current_size));
+    std::string block =
+        std::string("------------\n") + program_banner + "\n" +
+        format_message("Error processing file '%s'", current_file) +
+        format_message(" (%lld bytes).\n",
+                       static_cast<long long>(current_size));
     std::fwrite(block.data(), 1, block.size(), file);
     std::fclose(file);
   }

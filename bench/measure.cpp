@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     first = 3;
   }
   if (argc - first < 3) {
-    std::fprintf(stderr, "usage: measure [-m BYTES] STDOUT STDERR PROGRAM ARG...\n");
+    std::fprintf(stderr,
+                 "usage: measure [-m BYTES] STDOUT STDERR PROGRAM ARG...\n");
     return 125;
   }
   const char* out_path = argv[first];
@@ -92,8 +93,9 @@ int main(int argc, char** argv) {
     }
   }
   long long wall = now_ns() - start;
-  int code = WIFEXITED(status) ? WEXITSTATUS(status)
-                               : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  int code = WIFEXITED(status)
+                 ? WEXITSTATUS(status)
+                 : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   std::printf("%lld %ld %lld %lld %d\n", wall, usage.ru_maxrss,
               micros(usage.ru_utime), micros(usage.ru_stime), code);
   return 0;

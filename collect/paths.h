@@ -85,7 +85,7 @@ std::string path_lower(const std::string& path);
 std::string path_upper(const std::string& path);
 
 int create_directory(const std::string& path);  // 0 or -1
-std::string current_directory();               // ends in a separator
+std::string current_directory();                // ends in a separator
 
 struct listing_entry {
   std::string name;

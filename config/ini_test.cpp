@@ -257,7 +257,8 @@ TEST(ini_file, read_as_raw_bytes) {
   EXPECT_EQ(from_text.status, from_file.status);
   EXPECT_EQ(from_text.line, from_file.line);
 
-  ini_result valid = parse_ini(dir.write("b.ini", "[A]\r\nk = v\0w\r\nx=1\ry"s));
+  ini_result valid =
+      parse_ini(dir.write("b.ini", "[A]\r\nk = v\0w\r\nx=1\ry"s));
   ASSERT_EQ(valid.status, INI_OK);
   ASSERT_EQ(valid.document.sections.size(), 1u);
   EXPECT_EQ(valid.document.sections[0].entries,

@@ -367,8 +367,8 @@ TEST_F(settings_global, load_missing_file_keeps_defaults) {
 TEST_F(settings_global, load_valid_file) {
   temp_dir dir;
   load_settings(dir.write("quillpack.ini",
-                         "[FromLines]\nChangeAllowed=true\n"
-                         "[Names]\nMboxExtension=mbox\n"));
+                          "[FromLines]\nChangeAllowed=true\n"
+                          "[Names]\nMboxExtension=mbox\n"));
   expect_settings(settings, make_settings(FROM_ALL, "", "", ".mbox", ""));
 }
 

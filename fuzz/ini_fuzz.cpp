@@ -80,20 +80,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   qp::ini_result parsed = qp::parse_ini_text(text);
   switch (parsed.status) {
-    case qp::INI_OK:
-      check_document(parsed.document);
-      break;
-    case qp::INI_INVALID_SECTION:
-    case qp::INI_DUPLICATE_NAME:
-      check(parsed.line >= 1 && parsed.line <= physical_lines(text),
-            "a fault on a line the file does not have");
-      check(parsed.document.sections.empty(), "a fault with a document");
-      return 0;
-    case qp::INI_NO_SECTION:
-      check(parsed.document.sections.empty(), "a fault with a document");
-      return 0;
-    case qp::INI_CANNOT_OPEN:
-      check(false, "text cannot be unopenable");
+  case qp::INI_OK:
+    check_document(parsed.document);
+    break;
+  case qp::INI_INVALID_SECTION:
+  case qp::INI_DUPLICATE_NAME:
+    check(parsed.line >= 1 && parsed.line <= physical_lines(text),
+          "a fault on a line the file does not have");
+    check(parsed.document.sections.empty(), "a fault with a document");
+    return 0;
+  case qp::INI_NO_SECTION:
+    check(parsed.document.sections.empty(), "a fault with a document");
+    return 0;
+  case qp::INI_CANNOT_OPEN:
+    check(false, "text cannot be unopenable");
   }
   qp::pack_settings out;
   std::string detail = qp::apply_ini_document(parsed.document, out);

@@ -195,8 +195,7 @@ void check_line_ends(const std::string& bytes) {
   }
 }
 
-void check_reader(std::string& source,
-                  const std::vector<std::string>& lines) {
+void check_reader(std::string& source, const std::vector<std::string>& lines) {
   std::FILE* stream = memory_stream(source);
   qp::source_file* file = qp::open_source_stream(stream, true);
   std::string line;
@@ -279,8 +278,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string expected;
   bool accepted = model_transfer(lines, options, expected);
 
-  for (size_t buffer : {default_buffer, small_buffers[0], small_buffers[1],
-                        small_buffers[2]}) {
+  for (size_t buffer :
+       {default_buffer, small_buffers[0], small_buffers[1], small_buffers[2]}) {
     qp::set_reader_buffer_size(buffer);
     check_reader(source, lines);
     std::string written;

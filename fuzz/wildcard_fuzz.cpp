@@ -118,8 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   size_t split = input.find('\0');
   std::string_view pattern = input.substr(0, split);
-  std::string_view text =
-      split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
+  std::string_view text = split == std::string_view::npos
+                              ? std::string_view()
+                              : input.substr(split + 1);
   check(qp::match_pattern(pattern, text) == model_match(pattern, text),
         "match_pattern differs from the model");
   check(qp::match_file_name(pattern, text) ==

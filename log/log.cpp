@@ -45,7 +45,8 @@ void open_log(const std::vector<std::string>& args) {
   if (!log_file) {
     return;
   }
-  std::string header = std::string(program_banner) + "\nCommand-line parameters:\n";
+  std::string header =
+      std::string(program_banner) + "\nCommand-line parameters:\n";
   for (const std::string& arg : args) {
     header += "   " + arg + "\n";
   }

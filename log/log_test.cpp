@@ -42,7 +42,8 @@ TEST(log, one_block_per_run_appended) {
   std::string block =
       "quillpack 0\\.65\nCommand-line parameters:\n"
       "   c:\\\\temp\\\\\\*\\.eml\n   c:\\\\data\\\\\n   /P\n"
-      "Begin: " + ts + "\nError reading from file 'x'\\.\nEnd: " + ts + "\n" +
+      "Begin: " +
+      ts + "\nError reading from file 'x'\\.\nEnd: " + ts + "\n" +
       std::string(60, '-') + "\n";
   EXPECT_TRUE(std::regex_match(text, std::regex(block + block))) << text;
   set_log_path("");

@@ -26,7 +26,9 @@ int header_kind(std::string_view line);
 class from_line_scan {
  public:
   void feed(std::string_view piece);
-  bool decided() const { return state_ >= done_true; }
+  bool decided() const {
+    return state_ >= done_true;
+  }
   bool finish(bool ends_with_line_feed) const;
 
  private:
@@ -39,10 +41,16 @@ class from_line_scan {
 class header_colon_scan {
  public:
   void feed(std::string_view piece);
-  bool decided() const { return state_ == done; }
-  int64_t result() const { return result_; }  // valid once fed to the end
+  bool decided() const {
+    return state_ == done;
+  }
+  int64_t result() const {
+    return result_;
+  }  // valid once fed to the end
   // The first four bytes, for header_kind.
-  std::string_view head() const { return {head_, head_length_}; }
+  std::string_view head() const {
+    return {head_, head_length_};
+  }
 
  private:
   enum { name, gap, done };

@@ -67,7 +67,9 @@ TEST(separator, fallback_line_is_a_separator) {
 // long line is cut.
 TEST(separator, scans_agree_with_whole_line_tests) {
   std::mt19937 random(7);
-  const std::string alphabet = "From :\t\n\x01\xff" "abDate-";
+  const std::string alphabet =
+      "From :\t\n\x01\xff"
+      "abDate-";
   for (int round = 0; round < 20000; ++round) {
     std::string line;
     if (random() % 2) {

@@ -207,9 +207,8 @@ int64_t pack_group(const std::string& source_directory,
                    const std::string& target_path, locked_file* target,
                    int64_t size) {
   std::string target_lower = path_lower(target_path);
-  bool target_among_sources =
-      target_kind != KIND_NONE &&
-      source_directory == file_directory(target_lower);
+  bool target_among_sources = target_kind != KIND_NONE &&
+                              source_directory == file_directory(target_lower);
   std::string target_name = file_name(target_lower);
   report_names(source_directory, "");
   transfer_options options = current_transfer_options();
@@ -228,8 +227,8 @@ int64_t pack_group(const std::string& source_directory,
           cut_back(target, size);
         }
         ++error_count;
-        if (ask_proceed(format_message("Error reading from file '%s'.",
-                                       source_path))) {
+        if (ask_proceed(
+                format_message("Error reading from file '%s'.", source_path))) {
           return E_READ;
         }
       } else if (result == E_SOURCE_FORMAT) {

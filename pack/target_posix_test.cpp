@@ -168,9 +168,9 @@ TEST_F(target_test, cancel_stops_the_group_after_the_file_in_hand) {
   open_target_result opened = open_target(target, false);
   ASSERT_NE(opened.file, nullptr);
   keep_running = false;
-  int64_t result = pack_group(dir.path() + "src/",
-                              {{"a.eml", "", 1}, {"b.eml", "", 1}}, target,
-                              opened.file, 0);
+  int64_t result =
+      pack_group(dir.path() + "src/", {{"a.eml", "", 1}, {"b.eml", "", 1}},
+                 target, opened.file, 0);
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(result, E_ABORTED);
   EXPECT_EQ(read_file(target), "");
@@ -187,9 +187,9 @@ TEST_F(target_test, size_limit) {
   ASSERT_NE(opened.file, nullptr) << opened.code;
   // Sparse zeros end the file, so a line end comes first.
   EXPECT_EQ(opened.size, target_limit + 2);
-  int64_t result = pack_group(dir.path() + "src/",
-                              {{"a.eml", "", message_text.size()}}, at_limit,
-                              opened.file, opened.size);
+  int64_t result =
+      pack_group(dir.path() + "src/", {{"a.eml", "", message_text.size()}},
+                 at_limit, opened.file, opened.size);
   EXPECT_EQ(result, E_TOO_BIG);
   EXPECT_EQ(error_count, 1);
   EXPECT_TRUE(close_locked(opened.file));

@@ -198,7 +198,8 @@ bool read_piece(source_file* file, line_piece& piece) {
     const char* start = buffer + file->begin;
     const char* stop = buffer + file->end;
     if (const char* mark = find_line_end_cached(file, start, stop)) {
-      piece.content = std::string_view(start, static_cast<size_t>(mark - start));
+      piece.content =
+          std::string_view(start, static_cast<size_t>(mark - start));
       piece.has_line_end = true;
       piece.complete = true;
       size_t after = static_cast<size_t>(mark - buffer) + 1;
@@ -487,8 +488,8 @@ struct body_state {
   const transfer_options* options;
 };
 
-void transfer_body_line(source_file* file, line_piece& piece,
-                        body_state& state, message_writer& writer) {
+void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
+                        message_writer& writer) {
   if (state.mode == FROM_GUARDED) {
     // The markers are matched against the whole line: a long one is
     // gathered first.

@@ -41,7 +41,7 @@ bool source_failed(const source_file* file);
 void set_reader_buffer_size(size_t bytes);
 
 struct line_piece {
-  std::string_view content;  // without its line end
+  std::string_view content;   // without its line end
   bool has_line_end = false;  // the line ended with CR, LF or CR LF
   bool complete = true;       // false: more of this line follows
 };

@@ -18,10 +18,9 @@ namespace {
 using testing_support::read_file;
 using testing_support::scratch_dir;
 
-const std::string fallback(fallback_from_line.substr(
-                               0, fallback_from_line.size() - 1)
-                               .data(),
-                           fallback_from_line.size() - 1);
+const std::string fallback(
+    fallback_from_line.substr(0, fallback_from_line.size() - 1).data(),
+    fallback_from_line.size() - 1);
 
 std::string crlf_fallback() {
   return fallback + "\r\n";
@@ -115,30 +114,34 @@ TEST_F(transfer_test, own_separator_is_kept_and_never_quoted) {
 }
 
 TEST_F(transfer_test, separator_lines_in_the_header_are_dropped) {
-  transfer_outcome out = transfer(
-      "Date: x\nFrom someone else\nFrom: y\nSubject: s\n\nbody\n");
-  EXPECT_EQ(out.written,
-            crlf_fallback() + "Date: x\r\nFrom: y\r\nSubject: s\r\n\r\nbody\r\n");
+  transfer_outcome out =
+      transfer("Date: x\nFrom someone else\nFrom: y\nSubject: s\n\nbody\n");
+  EXPECT_EQ(
+      out.written,
+      crlf_fallback() + "Date: x\r\nFrom: y\r\nSubject: s\r\n\r\nbody\r\n");
   EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()));
 }
 
 TEST_F(transfer_test, first_line_from_colon_gets_the_fallback) {
   transfer_outcome out = transfer("From: someone\nDate: x\n\nb\n");
-  EXPECT_EQ(out.written, crlf_fallback() + "From: someone\r\nDate: x\r\n\r\nb\r\n");
+  EXPECT_EQ(out.written,
+            crlf_fallback() + "From: someone\r\nDate: x\r\n\r\nb\r\n");
 }
 
 TEST_F(transfer_test, quoting_modes) {
   const std::string source =
       "Date: x\nFrom: y\n\nFrom here on\nFrom: x\n>From x\nFrom x";
-  EXPECT_EQ(transfer(source, quoting(FROM_KEEP)).written,
-            crlf_fallback() +
-                "Date: x\r\nFrom: y\r\n\r\nFrom here on\r\nFrom: x\r\n>From x\r\n"
-                "From x\r\n");
+  EXPECT_EQ(
+      transfer(source, quoting(FROM_KEEP)).written,
+      crlf_fallback() +
+          "Date: x\r\nFrom: y\r\n\r\nFrom here on\r\nFrom: x\r\n>From x\r\n"
+          "From x\r\n");
   // The last line lacks a line end, so it is no separator line.
-  EXPECT_EQ(transfer(source, quoting(FROM_ALL)).written,
-            crlf_fallback() +
-                "Date: x\r\nFrom: y\r\n\r\n From here on\r\nFrom: x\r\n>From x\r\n"
-                "From x\r\n");
+  EXPECT_EQ(
+      transfer(source, quoting(FROM_ALL)).written,
+      crlf_fallback() +
+          "Date: x\r\nFrom: y\r\n\r\n From here on\r\nFrom: x\r\n>From x\r\n"
+          "From x\r\n");
 }
 
 TEST_F(transfer_test, guarded_regions) {
@@ -163,9 +166,9 @@ TEST_F(transfer_test, guarded_regions) {
                              " From c\r\n"
                              " From END marker\r\n"
                              " From d\r\n");
-  transfer_outcome closing = transfer(
-      "Date: x\nFrom: y\n\nBEGIN\nFrom q\nFrom END\nFrom r\n",
-      quoting(FROM_GUARDED, "BEGIN", "From END"));
+  transfer_outcome closing =
+      transfer("Date: x\nFrom: y\n\nBEGIN\nFrom q\nFrom END\nFrom r\n",
+               quoting(FROM_GUARDED, "BEGIN", "From END"));
   EXPECT_EQ(closing.written, crlf_fallback() +
                                  "Date: x\r\nFrom: y\r\n\r\nBEGIN\r\nFrom q\r\n"
                                  " From END\r\n From r\r\n");
@@ -196,8 +199,9 @@ TEST_F(transfer_test, message_check_rejections) {
   }
   // Without an empty line the whole file is the header block.
   transfer_outcome whole = transfer("Subject: s\nX: 1\nDate: x\nY: 2\nFrom: y");
-  EXPECT_EQ(whole.written,
-            crlf_fallback() + "Subject: s\r\nX: 1\r\nDate: x\r\nY: 2\r\nFrom: y\r\n");
+  EXPECT_EQ(
+      whole.written,
+      crlf_fallback() + "Subject: s\r\nX: 1\r\nDate: x\r\nY: 2\r\nFrom: y\r\n");
   // The first line's colon must stand at position 2 or later.
   EXPECT_EQ(transfer("A: 1\nDate: x\nFrom: y\n\n").result > 0, true);
 }
@@ -257,8 +261,9 @@ TEST_F(transfer_test, read_header_block_and_indicators) {
 // pieces, the bytes written are the same.
 TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   std::mt19937 random(11);
-  const char* pieces[] = {"From ", "From x", "Date: 1", "From: 2", ":",  " ",
-                          "\t",    "\r",     "\n",      "\r\n",    "ab", "BEGIN",
+  const char* pieces[] = {"From ", "From x", "Date: 1",   "From: 2",
+                          ":",     " ",      "\t",        "\r",
+                          "\n",    "\r\n",   "ab",        "BEGIN",
                           "END",   "\n\n",   "From     ", "\xfe"};
   std::vector<std::string> sources = {
       "Date: x\nFrom: y\n\n" + std::string(300, 'a') + "\nFrom " +

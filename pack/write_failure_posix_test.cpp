@@ -48,7 +48,8 @@ class write_failure : public ::testing::Test {
 
   std::string write_source(const std::string& name, const std::string& body) {
     std::ofstream(dir_ + name, std::ios::binary)
-        << "Date: Mon, 1 Jan 2001 10:00:00 +0000\nFrom: a@b\n\n" << body;
+        << "Date: Mon, 1 Jan 2001 10:00:00 +0000\nFrom: a@b\n\n"
+        << body;
     return name;
   }
 

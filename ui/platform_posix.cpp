@@ -94,8 +94,8 @@ const control* control_at(size_t index) {
 std::string bar_line(int percent, size_t width) {
   size_t cells = width > 20 ? (width < 62 ? width - 12 : 50) : 8;
   size_t filled = cells * static_cast<size_t>(percent) / 100;
-  std::string line = "[" + std::string(filled, '#') +
-                     std::string(cells - filled, '.') + "] ";
+  std::string line =
+      "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "] ";
   const control* label = nullptr;
   for (size_t i = 1; i < controls.size(); ++i) {
     if (controls[i].kind == CONTROL_STATIC_RIGHT) {
@@ -122,11 +122,16 @@ std::vector<std::string> display_lines() {
     }
   }
   // Creation order: heading, FROM:, source, TO:, target, bar, percent, button.
-  if (const control* c = control_at(1)) heading = c->text;
-  if (const control* c = control_at(2)) from = c->text + " ";
-  if (const control* c = control_at(3)) from += c->text;
-  if (const control* c = control_at(4)) to = c->text + "   ";
-  if (const control* c = control_at(5)) to += c->text;
+  if (const control* c = control_at(1))
+    heading = c->text;
+  if (const control* c = control_at(2))
+    from = c->text + " ";
+  if (const control* c = control_at(3))
+    from += c->text;
+  if (const control* c = control_at(4))
+    to = c->text + "   ";
+  if (const control* c = control_at(5))
+    to += c->text;
   return {clipped(heading, width), clipped(from, width), clipped(to, width),
           clipped(bar_line(percent, width), width)};
 }
@@ -181,7 +186,8 @@ void install_signal_handlers() {
   // A closed terminal stops the run as cleanly as SIGTERM does, unless the
   // program was started to outlive it (nohup).
   struct sigaction hangup {};
-  if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+  if (sigaction(SIGHUP, nullptr, &hangup) == 0 &&
+      hangup.sa_handler != SIG_IGN) {
     sigaction(SIGHUP, &action, nullptr);
   }
   // A standard error that nobody reads any more must not end the run in
@@ -340,8 +346,8 @@ void pump_one_event() {
     // Ctrl-C is a click on Cancel, the last control.
     for (size_t i = controls.size(); i-- > 1;) {
       if (controls[i].kind == CONTROL_DEFAULT_BUTTON && controls[i].handler) {
-        controls[i].handler(static_cast<window_handle>(i + 1), EVENT_COMMAND,
-                            0, 0);
+        controls[i].handler(static_cast<window_handle>(i + 1), EVENT_COMMAND, 0,
+                            0);
         return;
       }
     }

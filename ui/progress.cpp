@@ -89,8 +89,8 @@ void handler_WIN(window_handle /*object*/, unsigned event,
 
 void handler_CANCEL(window_handle /*object*/, unsigned event,
                     std::uintptr_t wparam, std::intptr_t /*lparam*/) {
-  bool pressed = event == EVENT_COMMAND ||
-                 (event == EVENT_KEYDOWN && wparam == KEY_ENTER);
+  bool pressed =
+      event == EVENT_COMMAND || (event == EVENT_KEYDOWN && wparam == KEY_ENTER);
   if (!pressed) {
     return;
   }
@@ -103,8 +103,7 @@ void handler_CANCEL(window_handle /*object*/, unsigned event,
 }
 
 void run_progress_window(const std::string& exe_path, int show_mode) {
-  window_handle window =
-      create_main_window(program_name, 100, 100, 505, 195);
+  window_handle window = create_main_window(program_name, 100, 100, 505, 195);
   set_window_icon(window, exe_path);
   centre_window(window, 90);
   main_window_handle = window;

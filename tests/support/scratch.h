@@ -16,7 +16,9 @@ class scratch_dir {
   scratch_dir& operator=(const scratch_dir&) = delete;
 
   // The directory, ending in a separator.
-  const std::string& path() const { return path_; }
+  const std::string& path() const {
+    return path_;
+  }
   // Writes bytes to path() + relative, creating parent directories.
   std::string write(const std::string& relative, const std::string& bytes);
 
