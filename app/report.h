@@ -10,7 +10,12 @@ namespace qp {
 inline constexpr const char* program_name = "quillpack";
 inline constexpr const char* program_banner = "quillpack 0.65";
 
-enum exit_code { exit_ok = 0, exit_no_files = 1, exit_errors = 2, exit_fatal = 3 };
+enum exit_code {
+  exit_ok = 0,
+  exit_no_files = 1,
+  exit_errors = 2,
+  exit_fatal = 3
+};
 
 // Shows (interactive) or logs (with /p) the message and ends the process.
 [[noreturn]] void finish_run(const std::string& message, int code);

@@ -16,8 +16,9 @@ struct source_entry {
 };
 
 struct source_group {
-  std::string relative_directory;  // empty for the root, else ends in a separator
-  uint64_t bytes = 0;              // sum of the entries' sizes
+  std::string
+      relative_directory;  // empty for the root, else ends in a separator
+  uint64_t bytes = 0;      // sum of the entries' sizes
   std::vector<source_entry> entries;  // at least one
 };
 

@@ -25,8 +25,8 @@ void show_progress(double increment);
 
 void handler_WIN(window_handle object, unsigned event, std::uintptr_t wparam,
                  std::intptr_t lparam);
-void handler_CANCEL(window_handle object, unsigned event,
-                    std::uintptr_t wparam, std::intptr_t lparam);
+void handler_CANCEL(window_handle object, unsigned event, std::uintptr_t wparam,
+                    std::intptr_t lparam);
 
 // Builds the window, fills the callback slots, attaches the handlers, shows
 // the window and runs its loop; the first size event starts the job.
