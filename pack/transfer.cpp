@@ -42,7 +42,6 @@ namespace {
 size_t reader_buffer_size = 256 * 1024;
 std::vector<char> reader_buffer;
 source_file reader;
-bool reader_in_use = false;
 
 void reset_reader_position(source_file* file) {
   file->buffer_offset = 0;
@@ -62,7 +61,6 @@ source_file* attach_reader(std::FILE* stream, bool owned) {
   reader = source_file{};
   reader.stream = stream;
   reader.owned = owned;
-  reader_in_use = true;
   return &reader;
 }
 
@@ -158,7 +156,6 @@ void close_source(source_file* file) {
     std::fclose(file->stream);
   }
   file->stream = nullptr;
-  reader_in_use = false;
 }
 
 void rewind_source(source_file* file) {

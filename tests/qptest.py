@@ -77,7 +77,22 @@ class Run:
             return f.read().decode("latin-1")
 
 
-class QuillpackTest(unittest.TestCase):
+class ScratchFiles:
+    """Writing sources under self.src and reading targets under self.out."""
+
+    def write(self, relpath, data, base=None):
+        path = os.path.join(base or self.src, relpath)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def read(self, relpath, base=None):
+        with open(os.path.join(base or self.out, relpath), "rb") as f:
+            return f.read()
+
+
+class QuillpackTest(ScratchFiles, unittest.TestCase):
     """A scratch directory per test with src/, out/ and a private TMPDIR."""
 
     binary = BIN
@@ -94,17 +109,6 @@ class QuillpackTest(unittest.TestCase):
         subprocess.run(["chmod", "-R", "u+rwx", self.dir],
                        stderr=subprocess.DEVNULL)
         shutil.rmtree(self.dir, ignore_errors=True)
-
-    def write(self, relpath, data, base=None):
-        path = os.path.join(base or self.src, relpath)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def read(self, relpath, base=None):
-        with open(os.path.join(base or self.out, relpath), "rb") as f:
-            return f.read()
 
     def env(self, **extra):
         env = dict(os.environ)

@@ -20,7 +20,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 # The messages and their mbox form are the native tests' own.
 sys.path.insert(0, os.path.dirname(HERE))
-from qptest import FALLBACK, crlf, message  # noqa: E402,F401
+from qptest import FALLBACK, ScratchFiles, crlf, message  # noqa: E402,F401
 WIN_BUILD = os.environ.get("WIN_BUILD", os.path.join(ROOT, "build-win"))
 EXE = os.path.join(WIN_BUILD, "quillpack.exe")
 HOOKED_EXE = os.path.join(WIN_BUILD, "quillpack_hooked.exe")
@@ -71,7 +71,7 @@ class Run:
         self.stderr = proc.stderr
 
 
-class WineTest(unittest.TestCase):
+class WineTest(ScratchFiles, unittest.TestCase):
     """A scratch directory per test with src/ and out/; the log and the
     crash report of the prefix are removed before each test."""
 
@@ -88,17 +88,6 @@ class WineTest(unittest.TestCase):
         for path in (self.log_path, self.crash_path):
             if os.path.exists(path):
                 os.remove(path)
-
-    def write(self, relpath, data, base=None):
-        path = os.path.join(base or self.src, relpath)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def read(self, relpath, base=None):
-        with open(os.path.join(base or self.out, relpath), "rb") as f:
-            return f.read()
 
     def win(self, path):
         return to_windows(path)
