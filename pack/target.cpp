@@ -99,28 +99,21 @@ void set_progress_divisor(double one_percent) {
   progress_divisor = one_percent;
 }
 
-int64_t check_target(const std::string& path) {
-  locked_file* file = open_locked(path, LOCKED_READ);
-  if (!file) {
-    return E_READ;
-  }
-  source_file* source = open_source_stream(locked_stream(file), false);
+namespace {
+
+// The verdict on an open target's first message: 0, E_TARGET_FORMAT or
+// E_ABORTED.
+int64_t check_first_message(source_file* source) {
   std::string first;
   if (!read_line(source, first)) {
-    close_source(source);
-    close_locked(file);
-    return 0;
+    return 0;  // an empty file takes any message
   }
   if (!is_from_line(first)) {
-    close_source(source);
-    close_locked(file);
     return E_TARGET_FORMAT;
   }
   header_indicators indicators;
   bool aborted = false;
   read_header(source, indicators, &aborted);
-  close_source(source);
-  close_locked(file);
   // A Cancel while reading is no verdict on the file.
   if (aborted || !keep_running) {
     return E_ABORTED;
@@ -129,6 +122,20 @@ int64_t check_target(const std::string& path) {
     return E_TARGET_FORMAT;
   }
   return 0;
+}
+
+}  // namespace
+
+int64_t check_target(const std::string& path) {
+  locked_file* file = open_locked(path, LOCKED_READ);
+  if (!file) {
+    return E_READ;
+  }
+  source_file* source = open_source_stream(locked_stream(file), false);
+  int64_t verdict = check_first_message(source);
+  close_source(source);
+  close_locked(file);
+  return verdict;
 }
 
 open_target_result open_target(const std::string& path, bool append) {

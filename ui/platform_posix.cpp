@@ -91,49 +91,34 @@ const control* control_at(size_t index) {
   return index < controls.size() ? &controls[index] : nullptr;
 }
 
-std::string bar_line(int percent, size_t width) {
+// Creation order of the controls: heading, FROM:, source, TO:, target,
+// bar, percent, button.
+std::string text_at(size_t index) {
+  const control* c = control_at(index);
+  return c ? c->text : std::string();
+}
+
+std::string bar_line(size_t width) {
+  const control* bar = control_at(6);
+  int percent = bar ? bar->position : 0;
   size_t cells = width > 20 ? (width < 62 ? width - 12 : 50) : 8;
   size_t filled = cells * static_cast<size_t>(percent) / 100;
-  std::string line =
-      "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "] ";
-  const control* label = nullptr;
-  for (size_t i = 1; i < controls.size(); ++i) {
-    if (controls[i].kind == CONTROL_STATIC_RIGHT) {
-      label = &controls[i];
-    }
-  }
-  std::string text = label ? label->text : "";
+  std::string text = text_at(7);
   if (text.size() < 5) {
     text = std::string(5 - text.size(), ' ') + text;
   }
-  return line + text;
+  return "[" + std::string(filled, '#') + std::string(cells - filled, '.') +
+         "] " + text;
 }
 
 // Lines of the display: heading, FROM, TO, bar. The FROM and TO lines hold
 // the caption and the label that follows it.
 std::vector<std::string> display_lines() {
   size_t width = terminal_width();
-  std::string heading, from, to;
-  int percent = 0;
-  for (size_t i = 1; i < controls.size(); ++i) {
-    const control& c = controls[i];
-    if (c.kind == CONTROL_PROGRESS) {
-      percent = c.position;
-    }
-  }
-  // Creation order: heading, FROM:, source, TO:, target, bar, percent, button.
-  if (const control* c = control_at(1))
-    heading = c->text;
-  if (const control* c = control_at(2))
-    from = c->text + " ";
-  if (const control* c = control_at(3))
-    from += c->text;
-  if (const control* c = control_at(4))
-    to = c->text + "   ";
-  if (const control* c = control_at(5))
-    to += c->text;
-  return {clipped(heading, width), clipped(from, width), clipped(to, width),
-          clipped(bar_line(percent, width), width)};
+  return {clipped(text_at(1), width),
+          clipped(text_at(2) + " " + text_at(3), width),
+          clipped(text_at(4) + "   " + text_at(5), width),
+          clipped(bar_line(width), width)};
 }
 
 void erase_display() {
