@@ -47,11 +47,29 @@ double group_share(uint64_t bytes) {
   return one_percent > 0 ? static_cast<double>(bytes) / one_percent : 0;
 }
 
+// Body lines that many readers take for the start of a message; told only
+// when nothing was quoted.
+std::string unprotected_note() {
+  if (settings.from_mode != FROM_KEEP || unprotected_line_count <= 0) {
+    return std::string();
+  }
+  char note[160];
+  std::snprintf(note, sizeof note,
+                "Note: %lld body line%s beginning with \"From \" left "
+                "unchanged (see ChangeAllowed).\n",
+                static_cast<long long>(unprotected_line_count),
+                unprotected_line_count == 1 ? "" : "s");
+  return note;
+}
+
 std::string summary(bool stopped) {
   if (!no_prompt) {
     return std::string();
   }
-  std::string text = stopped ? "Aborted by user.\n" : "";
+  std::string text = unprotected_note();
+  if (stopped) {
+    text += "Aborted by user.\n";
+  }
   char count[64];
   std::snprintf(count, sizeof count, "%d error%s.", error_count,
                 error_count == 1 ? "" : "s");
@@ -160,6 +178,7 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   one_percent = static_cast<double>(list.total_bytes) / 100;
   set_progress_divisor(one_percent);
   error_count = 0;
+  unprotected_line_count = 0;
   if (!stopped) {
     stopped = run.separate_mboxes ? pack_separate(run, parts, list)
                                   : pack_single(run, parts, list);

@@ -120,6 +120,7 @@ std::string apply_ini_document(const ini_document& document,
                                pack_settings& out) {
   entry_list from_lines;
   entry_list names;
+  entry_list mbox;
   for (const ini_section& section : document.sections) {
     std::string name = to_lower(section.name);
     entry_list* selected = nullptr;
@@ -127,6 +128,8 @@ std::string apply_ini_document(const ini_document& document,
       selected = &from_lines;
     } else if (name == "names") {
       selected = &names;
+    } else if (name == "mbox") {
+      selected = &mbox;
     } else if (!name.empty()) {
       return "Unknown section " + quoted(section.name) + ".";
     }
@@ -144,6 +147,10 @@ std::string apply_ini_document(const ini_document& document,
     out.from_mode = FROM_GUARDED;
   }
   detail = apply_names(names, out);
+  if (!detail.empty()) {
+    return detail;
+  }
+  detail = apply_mbox_section(mbox, out.mbox);
   if (!detail.empty()) {
     return detail;
   }

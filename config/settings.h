@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/ini.h"
+#include "config/mbox_format.h"
 
 namespace qp {
 
@@ -16,6 +17,7 @@ struct pack_settings {
   std::string donotchange_end;
   std::string mbox_extension = ".mbx";
   std::string folder_extension;
+  mbox_format mbox;  // the optional Mbox section
 };
 
 // The settings of this run; defaults until load_settings has read the file.

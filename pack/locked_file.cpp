@@ -19,6 +19,7 @@ class locked_file {
   size_t used = 0;
   int64_t position = 0;
   bool write_failed = false;
+  bool lf_line_ends = false;
 };
 
 namespace {
@@ -100,20 +101,37 @@ void write_bytes(locked_file* file, std::string_view bytes) {
 }
 
 void write_line(locked_file* file, std::string_view bytes) {
-  if (file->buffer.size() - file->used >= bytes.size() + 2) {
+  size_t end_size = file->lf_line_ends ? 1 : 2;
+  if (file->buffer.size() - file->used >= bytes.size() + end_size) {
     char* at = file->buffer.data() + file->used;
     std::memcpy(at, bytes.data(), bytes.size());
-    at[bytes.size()] = '\r';
-    at[bytes.size() + 1] = '\n';
-    file->used += bytes.size() + 2;
+    at += bytes.size();
+    if (!file->lf_line_ends) {
+      *at++ = '\r';
+    }
+    *at = '\n';
+    file->used += bytes.size() + end_size;
     return;
   }
   write_bytes(file, bytes);
-  write_bytes(file, "\r\n");
+  write_line_end(file);
 }
 
 void write_line_end(locked_file* file) {
-  write_bytes(file, "\r\n");
+  write_bytes(file, file->lf_line_ends ? "\n" : "\r\n");
+}
+
+void set_lf_line_ends(locked_file* file, bool lf) {
+  file->lf_line_ends = lf;
+}
+
+int line_end_size(const locked_file* file) {
+  return file->lf_line_ends ? 1 : 2;
+}
+
+int read_tail(locked_file* file, char* out, int wanted) {
+  flush(file);
+  return raw_read_tail(file->raw, out, wanted);
 }
 
 int64_t file_position(locked_file* file) {

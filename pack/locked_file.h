@@ -23,11 +23,19 @@ locked_file* open_locked(const std::string& path, lock_mode mode);
 // failed.
 bool close_locked(locked_file* file);
 
-// Buffered writes; the writer produces the CR LF line ends itself.
+// Buffered writes; the writer produces the line ends itself, CR LF unless
+// set to a bare LF.
 void write_bytes(locked_file* file, std::string_view bytes);
-// The bytes followed by CR LF.
+// The bytes followed by the line end.
 void write_line(locked_file* file, std::string_view bytes);
 void write_line_end(locked_file* file);
+void set_lf_line_ends(locked_file* file, bool lf);
+// 2 for CR LF, 1 for LF.
+int line_end_size(const locked_file* file);
+// The last bytes of a file opened for appending, read through its own
+// descriptor (a second one would drop the lock on POSIX): up to wanted
+// bytes into out, the number read, or -1 when they cannot be read.
+int read_tail(locked_file* file, char* out, int wanted);
 // Flushes and gives the number of bytes the file really holds up to the
 // write position; bytes that could not be written are not counted.
 int64_t file_position(locked_file* file);

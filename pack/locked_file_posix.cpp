@@ -30,11 +30,17 @@ bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
   if (mode == LOCKED_READ) {
     flags |= O_RDONLY;
   } else if (mode == LOCKED_APPEND) {
-    flags |= O_WRONLY | O_APPEND | O_CREAT;
+    // Readable too, for the tail of what it holds.
+    flags |= O_RDWR | O_APPEND | O_CREAT;
   } else {
     flags |= O_WRONLY | O_CREAT;  // emptied once the lock is held
   }
   int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0 && errno == EACCES && mode == LOCKED_APPEND) {
+    // A target that may be written but not read is still appended to;
+    // only its tail cannot be looked at.
+    fd = open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
+  }
   if (fd < 0) {
     return false;
   }
@@ -125,6 +131,30 @@ int raw_last_byte(const std::string& path) {
   }
   close(fd);
   return result;
+}
+
+int raw_read_tail(const raw_file& file, char* out, int wanted) {
+  int fd = static_cast<int>(file.handle);
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    return -1;
+  }
+  off_t size = info.st_size;
+  off_t start = size > wanted ? size - wanted : 0;
+  int want = static_cast<int>(size - start);
+  int done = 0;
+  while (done < want) {
+    ssize_t n =
+        pread(fd, out + done, static_cast<size_t>(want - done), start + done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return -1;
+    }
+    done += static_cast<int>(n);
+  }
+  return done;
 }
 
 }  // namespace qp

@@ -52,9 +52,12 @@ bool attach_read_stream(HANDLE handle, raw_file& file) {
 bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
   const bool reading = mode == LOCKED_READ;
   HANDLE handle = CreateFileA(
-      path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ,
-      nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-      nullptr);
+      path.c_str(),
+      mode == LOCKED_CREATE ? GENERIC_WRITE
+      : reading             ? GENERIC_READ
+                            : GENERIC_READ | GENERIC_WRITE,  // the tail too
+      FILE_SHARE_READ, nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -138,6 +141,29 @@ int raw_last_byte(const std::string& path) {
   }
   CloseHandle(handle);
   return result;
+}
+
+// Read at an offset; the file pointer goes back to the end for the writes.
+int raw_read_tail(const raw_file& file, char* out, int wanted) {
+  HANDLE handle = handle_of(file);
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) {
+    return -1;
+  }
+  int64_t start = size.QuadPart > wanted ? size.QuadPart - wanted : 0;
+  DWORD want = static_cast<DWORD>(size.QuadPart - start);
+  DWORD read = 0;
+  bool ok = true;
+  if (want > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(start & 0xffffffff);
+    at.OffsetHigh = static_cast<DWORD>(start >> 32);
+    ok = ReadFile(handle, out, want, &read, &at) && read == want;
+  }
+  if (!move_to(handle, 0, FILE_END) || !ok) {
+    return -1;
+  }
+  return static_cast<int>(read);
 }
 
 }  // namespace qp

@@ -28,6 +28,9 @@ bool raw_truncate(const raw_file& file, int64_t size);
 // Releases the lock and closes; false when the close reports an error.
 bool raw_close(raw_file& file);
 int raw_last_byte(const std::string& path);
+// Up to wanted bytes from the end of a file open for appending, through
+// its own handle; the number read, or -1.
+int raw_read_tail(const raw_file& file, char* out, int wanted);
 
 // Opens a source for reading raw bytes; null unless it is a regular file.
 std::FILE* raw_open_source(const std::string& path);

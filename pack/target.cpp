@@ -16,6 +16,7 @@ int target_kind = KIND_NONE;
 int error_count = 0;
 std::string current_file;
 int64_t current_size = -1;
+int64_t unprotected_line_count = 0;
 
 namespace {
 
@@ -82,7 +83,75 @@ transfer_options current_transfer_options() {
   options.mode = settings.from_mode;
   options.donotchange_begin = settings.donotchange_begin;
   options.donotchange_end = settings.donotchange_end;
+  options.mboxrd = settings.mbox.quoting == QUOTING_MBOXRD;
+  options.header_separator = settings.mbox.separator_date == SEPARATOR_HEADER;
+  options.empty_line_between = settings.mbox.empty_line_between;
   return options;
+}
+
+// Whether bytes end in an empty line as the line reader sees it: a line
+// end (CR LF, LF or CR) right after another.
+bool ends_with_empty_line(std::string_view bytes) {
+  size_t size = bytes.size();
+  size_t last = size >= 2 && bytes.substr(size - 2) == "\r\n" ? 2
+                : size >= 1 && (bytes.back() == '\r' || bytes.back() == '\n')
+                    ? 1
+                    : 0;
+  if (last == 0 || size == last) {
+    return false;
+  }
+  char before = bytes[size - last - 1];
+  return before == '\r' || before == '\n';
+}
+
+}  // namespace
+
+// The line ends to write before the first new message of a target that
+// ends with tail: one when its last byte is no line feed; with an empty
+// line between messages, as many as make its last line an empty one (an
+// LF after a lone CR joins it into one line end, so it takes two). An
+// empty target gets none.
+int line_ends_needed(std::string_view tail, bool empty_line, bool lf) {
+  if (tail.empty()) {
+    return 0;
+  }
+  if (!empty_line) {
+    return tail.back() == '\n' ? 0 : 1;
+  }
+  std::string bytes(tail);
+  int needed = 0;
+  while (!ends_with_empty_line(bytes) && needed < 3) {
+    bytes += lf ? "\n" : "\r\n";
+    ++needed;
+  }
+  return needed;
+}
+
+namespace {
+
+// Brings an appended target's end to where the next message may follow;
+// false when the line ends could not be written (the target is then cut
+// back to size).
+bool fix_up_tail(locked_file* file, int64_t& size) {
+  char tail[4];
+  int got = read_tail(file, tail, static_cast<int>(sizeof tail));
+  if (got <= 0) {
+    return true;  // an empty target, or one whose tail cannot be read
+  }
+  int needed =
+      line_ends_needed(std::string_view(tail, static_cast<size_t>(got)),
+                       settings.mbox.empty_line_between,
+                       settings.mbox.line_ends == LINE_ENDS_LF);
+  for (int i = 0; i < needed; ++i) {
+    write_line_end(file);
+  }
+  int64_t position = file_position(file);
+  if (position != size + needed * line_end_size(file)) {
+    truncate_locked(file, size);
+    return false;
+  }
+  size = position;
+  return true;
 }
 
 }  // namespace
@@ -144,7 +213,6 @@ open_target_result open_target(const std::string& path, bool append) {
   if (target_kind == KIND_NONE) {
     append = false;
   }
-  int last = -1;
   locked_file* file = nullptr;
   if (append) {
     int64_t size = file_size(path);
@@ -163,7 +231,6 @@ open_target_result open_target(const std::string& path, bool append) {
       result.code = E_ABORTED;
       return result;
     }
-    last = last_byte(path);
     file = open_locked(path, LOCKED_APPEND);
   } else {
     file = open_locked(path, LOCKED_CREATE);
@@ -176,15 +243,13 @@ open_target_result open_target(const std::string& path, bool append) {
     result.code = append ? E_APPEND : E_CREATE;
     return result;
   }
+  set_lf_line_ends(file, settings.mbox.line_ends == LINE_ENDS_LF);
   report_names("", path);
   int64_t size = file_position(file);
-  if (last != -1 && last != '\n') {
-    write_line_end(file);
-    int64_t position = file_position(file);
-    if (position != size + 2) {
-      // Not even the line end went in: the target is as it was.
+  if (append) {
+    if (!fix_up_tail(file, size)) {
+      // Not even the line ends went in: the target is as it was.
       ++error_count;
-      truncate_locked(file, size);
       bool full = free_space(space_root(path)).available == 0;
       close_locked(file);
       if (full) {
@@ -193,7 +258,6 @@ open_target_result open_target(const std::string& path, bool append) {
       result.code = E_APPEND;
       return result;
     }
-    size = position;
   }
   result.file = file;
   result.size = size;
@@ -227,7 +291,8 @@ int64_t pack_group(const std::string& source_directory,
                 (target_among_sources && path_lower(entry.name) == target_name);
     if (!skip) {
       std::string source_path = source_directory + entry.name;
-      int64_t result = transfer_message(source_path, target, options);
+      transfer_notes notes;
+      int64_t result = transfer_message(source_path, target, options, &notes);
       int64_t position = file_position(target);
       if (result == E_READ) {
         if (position != size) {
@@ -261,6 +326,8 @@ int64_t pack_group(const std::string& source_directory,
           }
           return E_WRITE;
         }
+        // The message stays: its unprotected lines are in the target.
+        unprotected_line_count += notes.unprotected_lines;
         if (size + result > target_limit) {
           ++error_count;
           return E_TOO_BIG;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "collect/collection.h"
@@ -17,6 +18,9 @@ extern int target_kind;  // path kind of the target opened last
 extern int error_count;
 extern std::string current_file;
 extern int64_t current_size;
+// Body lines beginning with "From " that the run wrote unchanged into
+// messages left unquoted; reset by the job.
+extern int64_t unprotected_line_count;
 
 using names_routine = void (*)(const std::string& source,
                                const std::string& target);
@@ -32,6 +36,10 @@ struct open_target_result {
   int64_t size = 0;
   int64_t code = 0;  // 0 or a pack result code
 };
+
+// The line ends an appended target that ends with tail needs before its
+// first new message.
+int line_ends_needed(std::string_view tail, bool empty_line, bool lf);
 
 // 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED.
 int64_t check_target(const std::string& path);

@@ -10,6 +10,7 @@
 #include "pack/raw_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
+#include "pack/separator_fields.h"
 #include "ui/events.h"
 
 namespace qp {
@@ -277,9 +278,11 @@ struct line_facts {
   bool long_line = false;
 };
 
-// Reads one whole line for its facts, keeping only what the facts need.
+// Reads one whole line for its facts, keeping only what the facts need;
+// fields, when given, gathers what a composed separator line takes.
 bool read_line_facts(source_file* file, line_facts& facts,
-                     std::vector<std::string>* keep) {
+                     std::vector<std::string>* keep,
+                     separator_fields* fields = nullptr) {
   line_piece piece;
   if (!read_piece(file, piece)) {
     return false;
@@ -290,6 +293,10 @@ bool read_line_facts(source_file* file, line_facts& facts,
     facts.kind = header_kind_of(facts.colon, piece.content);
     facts.is_from = is_from_content(piece.content, piece.has_line_end);
     facts.empty = piece.content.empty() && piece.has_line_end;
+    if (fields) {
+      fields->feed(piece.content);
+      fields->end_line();
+    }
     if (keep) {
       keep->emplace_back(piece.content);
       if (piece.has_line_end) {
@@ -305,12 +312,18 @@ bool read_line_facts(source_file* file, line_facts& facts,
   while (true) {
     colon.feed(piece.content);
     from.feed(piece.content);
+    if (fields) {
+      fields->feed(piece.content);
+    }
     if (keep) {
       whole.append(piece.content);
     }
     if (piece.complete || !read_piece(file, piece)) {
       break;
     }
+  }
+  if (fields) {
+    fields->end_line();
   }
   facts.colon = colon.result();
   facts.kind = header_kind_of(facts.colon, colon.head());
@@ -334,10 +347,11 @@ struct header_scan {
 // The header block from the current position: the first line, then every
 // line up to and including the first empty one. Fields after the first
 // date and from fields are not classified any further.
-header_scan scan_header(source_file* file, std::vector<std::string>* keep) {
+header_scan scan_header(source_file* file, std::vector<std::string>* keep,
+                        separator_fields* fields = nullptr) {
   header_scan scan;
   line_facts facts;
-  if (!read_line_facts(file, facts, keep)) {
+  if (!read_line_facts(file, facts, keep, fields)) {
     return scan;
   }
   scan.lines = 1;
@@ -348,7 +362,7 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep) {
   if (facts.colon > 4) {
     scan.indicators.kinds_seen = facts.kind;
   }
-  while (read_line_facts(file, facts, keep)) {
+  while (read_line_facts(file, facts, keep, fields)) {
     do_events();
     if (!keep_running) {
       scan.aborted = true;
@@ -407,14 +421,14 @@ struct message_writer {
   }
   void line_end() {
     write_line_end(target);
-    count += 2;
+    count += line_end_size(target);
   }
   // A whole line in one piece.
   void line(std::string_view bytes, bool has_line_end) {
     last_had_line_end = has_line_end;
     if (has_line_end) {
       write_line(target, bytes);
-      count += static_cast<int64_t>(bytes.size()) + 2;
+      count += static_cast<int64_t>(bytes.size()) + line_end_size(target);
     } else {
       piece(bytes);
     }
@@ -444,13 +458,60 @@ void copy_rest_of_line(source_file* file, line_piece& piece,
   }
 }
 
-// The separator test of a long line, decided by reading ahead from the
-// current file position and going back: it needs the line's end.
-bool long_line_is_from(source_file* file, std::string_view first_piece) {
-  from_line_scan scan;
+// The mboxrd quoting test: "From " after zero or more ">". Unlike the
+// separator test it needs no line end, so that every line a reader of
+// that form unquotes was quoted.
+bool is_mboxrd_content(std::string_view content) {
+  size_t i = content.find_first_not_of('>');
+  return i != std::string_view::npos && content.substr(i, 5) == "From ";
+}
+
+// The same test over a line that arrives in pieces.
+class mboxrd_scan {
+ public:
+  void feed(std::string_view piece) {
+    for (char c : piece) {
+      if (state_ != open) {
+        return;
+      }
+      if (matched_ == 0 && c == '>') {
+        continue;
+      }
+      if (c != "From "[matched_]) {
+        state_ = done_false;
+      } else if (++matched_ == 5) {
+        state_ = done_true;
+      }
+    }
+  }
+  bool decided() const {
+    return state_ != open;
+  }
+  bool finish(bool /*has_line_end*/) const {
+    return state_ == done_true;
+  }
+
+ private:
+  enum { open, done_true, done_false };
+  int state_ = open;
+  int matched_ = 0;
+};
+
+bool needs_line_end(const from_line_scan&) {
+  return true;
+}
+bool needs_line_end(const mboxrd_scan&) {
+  return false;
+}
+
+// A line test over a long line, decided by reading ahead from the current
+// file position and going back: the separator test needs the line's end.
+template <class line_scan>
+bool long_line_test(source_file* file, std::string_view first_piece) {
+  line_scan scan;
   scan.feed(first_piece);
-  if (scan.decided() && !scan.finish(true)) {
-    return false;
+  if (scan.decided() && (!scan.finish(true) || !needs_line_end(scan))) {
+    return scan.finish(true);
   }
   std::FILE* stream = file->stream;
   long long resume = static_cast<long long>(file->buffer_offset) +
@@ -469,6 +530,9 @@ bool long_line_is_from(source_file* file, std::string_view first_piece) {
       has_line_end = true;
       break;
     }
+    if (scan.decided() && !needs_line_end(scan)) {
+      break;
+    }
   }
   std::clearerr(stream);
 #if defined(_WIN32)
@@ -479,11 +543,28 @@ bool long_line_is_from(source_file* file, std::string_view first_piece) {
   return scan.finish(has_line_end);
 }
 
+bool long_line_is_from(source_file* file, std::string_view first_piece) {
+  return long_line_test<from_line_scan>(file, first_piece);
+}
+
 struct body_state {
   quoting_mode mode;
   bool quoting_active;
   const transfer_options* options;
+  // Separator lines left as they are, counted when nothing is quoted.
+  int64_t unprotected = 0;
 };
+
+// Whether the active quoting changes a whole line, and how.
+bool quoting_changes(const body_state& state, std::string_view content,
+                     bool has_line_end) {
+  return state.options->mboxrd ? is_mboxrd_content(content)
+                               : is_from_content(content, has_line_end);
+}
+
+std::string_view quote_mark(const body_state& state) {
+  return state.options->mboxrd ? ">" : " ";
+}
 
 void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
                         message_writer& writer) {
@@ -511,28 +592,34 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
         match_pattern(state.options->donotchange_end, content)) {
       state.quoting_active = true;
     }
-    if (state.quoting_active && is_from_content(content, piece.has_line_end)) {
-      writer.piece(" ");
+    if (state.quoting_active &&
+        quoting_changes(state, content, piece.has_line_end)) {
+      writer.piece(quote_mark(state));
     }
     writer.piece(content);
     writer.end_of_line(piece.has_line_end);
     return;
   }
   if (piece.complete) {
-    if (state.quoting_active &&
-        is_from_content(piece.content, piece.has_line_end)) {
-      writer.piece(" ");
+    if (state.quoting_active) {
+      if (quoting_changes(state, piece.content, piece.has_line_end)) {
+        writer.piece(quote_mark(state));
+      }
+    } else if (is_from_content(piece.content, piece.has_line_end)) {
+      ++state.unprotected;
     }
     writer.line(piece.content, piece.has_line_end);
     return;
   }
   if (state.quoting_active) {
-    bool from = piece.complete
-                    ? is_from_content(piece.content, piece.has_line_end)
-                    : long_line_is_from(file, piece.content);
-    if (from) {
-      writer.piece(" ");
+    bool quote = state.options->mboxrd
+                     ? long_line_test<mboxrd_scan>(file, piece.content)
+                     : long_line_is_from(file, piece.content);
+    if (quote) {
+      writer.piece(quote_mark(state));
     }
+  } else if (long_line_is_from(file, piece.content)) {
+    ++state.unprotected;
   }
   writer.piece(piece.content);
   copy_rest_of_line(file, piece, &writer);
@@ -541,15 +628,22 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
 }  // namespace
 
 int64_t transfer_from(source_file* source, locked_file* target,
-                      const transfer_options& options) {
+                      const transfer_options& options, transfer_notes* notes) {
+  if (notes) {
+    *notes = transfer_notes{};
+  }
   // First pass: the separator choice and the message check, reading the
-  // header without holding it.
+  // header without holding it; a composed separator line takes its fields
+  // from it.
   line_facts first;
   bool own_separator = read_line_facts(source, first, nullptr) && first.is_from;
   if (!own_separator) {
     rewind_source(source);
   }
-  header_scan header = scan_header(source, nullptr);
+  separator_fields fields;
+  bool compose = !own_separator && options.header_separator;
+  header_scan header =
+      scan_header(source, nullptr, compose ? &fields : nullptr);
   if (header.aborted) {
     return E_ABORTED;
   }
@@ -570,7 +664,13 @@ int64_t transfer_from(source_file* source, locked_file* target,
     writer.piece(piece.content);
     copy_rest_of_line(source, piece, &writer);
   } else {
-    writer.piece(fallback_from_line.substr(0, fallback_from_line.size() - 1));
+    std::string composed;
+    std::string_view separator = fallback_from_line;
+    if (compose) {
+      composed = fields.compose();
+      separator = composed;
+    }
+    writer.piece(separator.substr(0, separator.size() - 1));
     writer.line_end();
   }
   size_t long_index = 0;
@@ -599,19 +699,29 @@ int64_t transfer_from(source_file* source, locked_file* target,
   if (!writer.last_had_line_end) {
     writer.line_end();
   }
+  if (options.empty_line_between) {
+    writer.line_end();
+  }
   if (source_failed(source)) {
     return E_READ;  // the caller removes what was written of it
+  }
+  if (notes && mode == FROM_KEEP) {
+    notes->unprotected_lines = state.unprotected;
   }
   return writer.count;
 }
 
 int64_t transfer_message(const std::string& source_path, locked_file* target,
-                         const transfer_options& options) {
+                         const transfer_options& options,
+                         transfer_notes* notes) {
+  if (notes) {
+    *notes = transfer_notes{};
+  }
   source_file* source = open_source(source_path);
   if (!source) {
     return E_READ;
   }
-  int64_t result = transfer_from(source, target, options);
+  int64_t result = transfer_from(source, target, options, notes);
   close_source(source);
   return result;
 }

@@ -3,8 +3,9 @@
 //
 // The mbox format written: per message a separator line, the header block
 // (without separator lines), the body (separator lines quoted with one space
-// when the quoting mode says so), and a closing line end when the last line
-// lacked one. Every line end is CR LF.
+// or, mboxrd, with a ">", when the quoting mode says so), a closing line end
+// when the last line lacked one, and optionally one empty line. Every line
+// end is CR LF, or LF when the target is set so.
 #ifndef QUILLPACK_PACK_TRANSFER_H_
 #define QUILLPACK_PACK_TRANSFER_H_
 
@@ -74,15 +75,27 @@ struct transfer_options {
   quoting_mode mode = FROM_KEEP;
   std::string donotchange_begin;
   std::string donotchange_end;
+  bool mboxrd = false;  // quote with ">" every ">*From " line, not " "
+  bool header_separator = false;    // compose the separator from the header
+  bool empty_line_between = false;  // an empty line after every message
 };
 
-// Writes one source message to target. Returns the exact number of bytes
-// the message occupies in the target, or E_READ, E_SOURCE_FORMAT or
-// E_ABORTED (nothing written).
+// What a written message leaves to tell.
+struct transfer_notes {
+  // Body lines that are separator lines, written unchanged because the
+  // message is not quoted.
+  int64_t unprotected_lines = 0;
+};
+
+// Writes one source message to target, with the target's line ends.
+// Returns the exact number of bytes the message occupies in the target, or
+// E_READ, E_SOURCE_FORMAT or E_ABORTED (nothing written).
 int64_t transfer_message(const std::string& source_path, locked_file* target,
-                         const transfer_options& options);
+                         const transfer_options& options,
+                         transfer_notes* notes = nullptr);
 int64_t transfer_from(source_file* source, locked_file* target,
-                      const transfer_options& options);
+                      const transfer_options& options,
+                      transfer_notes* notes = nullptr);
 
 }  // namespace qp
 

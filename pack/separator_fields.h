@@ -1,0 +1,45 @@
+// The separator line composed from a message's header: "From <address>
+// <date>", the address from Return-Path or From, the date from Date or,
+// failing that, from the first Received field.
+#ifndef QUILLPACK_PACK_SEPARATOR_FIELDS_H_
+#define QUILLPACK_PACK_SEPARATOR_FIELDS_H_
+
+#include <string>
+#include <string_view>
+
+namespace qp {
+
+// Gathers the four fields from the header lines fed to it, in order. A
+// line may arrive in pieces; memory stays bounded whatever the lines hold.
+class separator_fields {
+ public:
+  // A piece of the current line, without its line end.
+  void feed(std::string_view piece);
+  // The current line is complete.
+  void end_line();
+  // "From <address> <date>\n"; the fixed fallback line when no date can be
+  // read.
+  std::string compose() const;
+
+ private:
+  enum { RETURN_PATH, FROM, DATE, RECEIVED, FIELD_COUNT };
+  struct field {
+    bool seen = false;
+    bool overlong = false;  // longer than a date or address may be
+    std::string value;      // continuation lines included
+  };
+  void take_value(field& target, std::string_view text);
+
+  field fields_[FIELD_COUNT];
+  int current_ = -1;  // the field whose continuation lines may follow
+  std::string line_;  // the current line, up to a bound
+  bool line_overlong_ = false;
+};
+
+// The address part of a field value: inside <...> when there is one, else
+// the value without surrounding blanks. "-" when that is unusable.
+std::string separator_address(std::string_view value);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_SEPARATOR_FIELDS_H_
