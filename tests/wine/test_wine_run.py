@@ -218,6 +218,35 @@ class SameBytesAsPosixTest(WineTest):
         self.assertEqual(os.listdir(results["win"][1]), ["src.mbox"])
         self.assert_same_trees(results["win"][1], results["posix"][1])
 
+    # Each way of writing an mbox file, packed afresh and then appended to.
+    MBOX_SETTINGS = [
+        b"[Mbox]\r\nLineEnds=LF\r\n",
+        b"[Mbox]\r\nEmptyLineBetween=true\r\n",
+        b"[Mbox]\r\nLineEnds=LF\r\nEmptyLineBetween=true\r\n",
+        b"[Mbox]\r\nSeparatorDate=header\r\n",
+        b"[Mbox]\r\nQuoting=mboxrd\r\n",
+    ]
+
+    def test_each_mbox_setting(self):
+        self.make_tree()
+        self.write(os.path.join("sent", "dated.eml"),
+                   b"Return-Path: <bounce@example.org>\n"
+                   b"Received: by mx; Tue, 2 Jan 2001 03:04:05 +0100\n"
+                   b"Date: 29 Feb 2004 23:59:60 -0130\n"
+                   + message("dated")[len(b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"):])
+        for mbox in self.MBOX_SETTINGS:
+            self.INI = SameBytesAsPosixTest.INI + mbox
+            for options in (("/s", "/d", "/p"), ("/s", "/d", "/p", "/a")):
+                with self.subTest(mbox=mbox, options=options):
+                    results = self.run_both(*options)
+                    self.assertEqual(results["win"][0], 2)
+                    self.assertEqual(results["posix"][0], 2)
+                    self.assert_same_trees(results["win"][1],
+                                           results["posix"][1])
+                    if b"LineEnds=LF" in mbox:  # the setting was read
+                        written = self.read("src.mbox", base=results["win"][1])
+                        self.assertNotIn(b"\r", written)
+
 
 if __name__ == "__main__":
     unittest.main()
