@@ -8,6 +8,9 @@ mbox file the program writes from them under each INI file below.
 
 import os
 import shutil
+import signal
+import subprocess
+import time
 
 from qptest import BIN, HERE, QuillpackTest, message
 
@@ -135,12 +138,12 @@ class NoteTest(MboxSettingsTest):
     """The log line on body lines that many readers split a message at."""
 
     def messages_of(self, ini, sources, *options):
-        src = os.path.join(self.dir, "src%d" % len(os.listdir(self.dir)))
+        src = os.path.join(self.dir, "notes%d" % len(os.listdir(self.dir)))
         for name, data in sources.items():
             self.write(name, data, base=src)
         run = self.run_qp(src, src + "-out", "/p", *options,
                           binary=self.program(ini))
-        return self.log_messages(run.log)
+        return src, self.log_messages(run.log)
 
     def test_note_lines(self):
         two = message("two", b"From here\nand From there\nFrom the end\n")
@@ -157,7 +160,7 @@ class NoteTest(MboxSettingsTest):
              {"a.eml": own}, [NOTE % (1, ""), "0 errors."]),
             ("after the errors", None,
              {"a.eml": two, "b.eml": b"not a message\n"},
-             ["Unknown format of source file '%s'." % "B", NOTE % (2, "s"),
+             ["Unknown format of source file '{src}/b.eml'.", NOTE % (2, "s"),
               "1 error."]),
             ("with mboxrd quoting off too", b"[Mbox]\nQuoting=mboxrd\n",
              {"a.eml": two}, [NOTE % (2, "s"), "0 errors."]),
@@ -169,14 +172,34 @@ class NoteTest(MboxSettingsTest):
         ]
         for title, ini, sources, expected in cases:
             with self.subTest(title):
-                lines = self.messages_of(ini, sources)
-                lines = [l for l in lines if l]
-                self.assertEqual(len(lines), len(expected), lines)
-                for line, want in zip(lines, expected):
-                    if want.startswith("Unknown format"):
-                        self.assertTrue(line.startswith("Unknown format"), line)
-                    else:
-                        self.assertEqual(line, want)
+                src, lines = self.messages_of(ini, sources)
+                self.assertEqual([l for l in lines if l],
+                                 [e.format(src=src) for e in expected])
+
+    def test_note_stands_above_the_stop(self):
+        for n in range(300):
+            self.write("m%03d.eml" % n, message("m%d" % n, b"From here\n"))
+        target = os.path.join(self.out, "src.mbx")
+        proc = subprocess.Popen([BIN, self.src, self.out, "/p"],
+                                stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, env=self.env(),
+                                start_new_session=True)
+        deadline = time.time() + 60
+        while proc.poll() is None and time.time() < deadline:
+            if os.path.exists(target) and os.path.getsize(target) > 0:
+                break
+            time.sleep(0.001)
+        proc.send_signal(signal.SIGTERM)
+        code = proc.wait(timeout=120)
+        written = self.read("src.mbx").count(b"\r\nFrom here\r\n")
+        expected = [NOTE % (written, "" if written == 1 else "s")] if written else []
+        if code == 2:
+            expected.append("Aborted by user.")
+        expected.append("0 errors.")
+        with open(os.path.join(self.tmp, "quillpack.log"), "rb") as f:
+            log = f.read().decode("latin-1")
+        self.assertEqual([l for l in self.log_messages(log) if l], expected)
 
 
 if __name__ == "__main__":
