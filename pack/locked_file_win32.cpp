@@ -51,13 +51,20 @@ bool attach_read_stream(HANDLE handle, raw_file& file) {
 
 bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
   const bool reading = mode == LOCKED_READ;
-  HANDLE handle = CreateFileA(
-      path.c_str(),
-      mode == LOCKED_CREATE ? GENERIC_WRITE
-      : reading             ? GENERIC_READ
-                            : GENERIC_READ | GENERIC_WRITE,  // the tail too
-      FILE_SHARE_READ, nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL, nullptr);
+  // An appended file is read too, for its tail.
+  DWORD access = mode == LOCKED_CREATE ? GENERIC_WRITE
+                 : reading             ? GENERIC_READ
+                                       : GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition = reading ? OPEN_EXISTING : OPEN_ALWAYS;
+  HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && mode == LOCKED_APPEND &&
+      GetLastError() == ERROR_ACCESS_DENIED) {
+    // A file that may be written but not read is still appended to; only
+    // its tail cannot be looked at.
+    handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }

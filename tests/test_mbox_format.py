@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import time
+import unittest
 
 from qptest import BIN, HERE, QuillpackTest, message
 
@@ -130,6 +131,22 @@ class AppendTest(MboxSettingsTest):
                     with open(target, "rb") as f:
                         self.assertEqual(f.read(), old + fix_up(old, ini) + fresh)
 
+    @unittest.skipIf(os.geteuid() == 0, "root reads every file")
+    def test_a_target_that_cannot_be_read_is_still_appended_to(self):
+        old = self.packed_alone(None, message("first"), "old")
+        self.write("m.eml", message("second"))
+        os.makedirs(self.out)
+        target = os.path.join(self.out, "src.mbx")
+        with open(target, "wb") as f:
+            f.write(old)
+        os.chmod(target, 0o200)
+        self.pack(b"[Mbox]\nEmptyLineBetween=true\n", self.src, self.out, "/a")
+        os.chmod(target, 0o600)
+        fresh = self.packed_alone(b"[Mbox]\nEmptyLineBetween=true\n",
+                                  message("second"), "new")
+        # Its tail unseen, nothing is added before the new message.
+        self.assertEqual(self.read("src.mbx"), old + fresh)
+
 
 NOTE = 'Note: %d body line%s beginning with "From " left unchanged (see ChangeAllowed).'
 
@@ -203,5 +220,4 @@ class NoteTest(MboxSettingsTest):
 
 
 if __name__ == "__main__":
-    import unittest
     unittest.main()
