@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_CXX ?= clang++
 FUZZ_RUNS ?=
-FUZZ_TARGETS := ini transfer wildcard command_line
+FUZZ_TARGETS := ini transfer wildcard command_line mail_date
 FUZZ_CXXFLAGS := -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=all -g -O1
 

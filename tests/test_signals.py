@@ -5,8 +5,9 @@ abort the program?" on the controlling terminal (a pseudo-terminal here,
 whose answer is typed ahead). Whenever the stop comes, the message in hand
 is finished: every target holds whole messages in order, the groups after
 the stop have no target, the sources are unchanged, the exit code is 0 (the
-run was over) or 2 (stopped), and the log block is complete and says
-"Aborted by user." exactly when the run was stopped.
+run was over) or 2 (stopped), and the log block is complete, says
+"Aborted by user." exactly when the run was stopped, and above that counts
+the unquoted "From " lines of the messages written.
 
 The delays are drawn from a seeded generator; a failure names its seed.
 """
@@ -23,6 +24,8 @@ from qptest import (QuillpackTest, TerminalRun, block_messages, log_blocks,
 
 QUESTION = b"Do you really want to abort the program? [Y/n] "
 BOTH_CAUGHT = (1 << (signal.SIGINT - 1)) | (1 << (signal.SIGTERM - 1))
+NOTE = ('Note: %d body line%s beginning with "From " left unchanged '
+        '(see ChangeAllowed).')
 
 
 def caught_signals(pid):
@@ -90,10 +93,8 @@ class SignalTest(QuillpackTest):
         self.assertEqual(len(blocks), 1, note)
         messages = block_messages(blocks[0], self.args)
         stopped = code == 2
-        expected = ["Aborted by user.", "0 errors."] if stopped else [
-            "0 errors."]
-        self.assertEqual(messages, expected, note)
         reached_end = True
+        packed = 0
         for target, rel in self.groups:
             path = os.path.join(self.out, target)
             entries = self.entries[rel]
@@ -112,12 +113,18 @@ class SignalTest(QuillpackTest):
                     data.startswith(entries[written], pos):
                 pos += len(entries[written])
                 written += 1
+            packed += written
             self.assertEqual(pos, len(data),
                              "%s: %s holds more than whole messages in order"
                              % (note, target))
             if written < len(entries):
                 self.assertTrue(stopped, "%s: %s incomplete" % (note, target))
                 reached_end = False
+        # Each message's body begins with "From here", left unquoted.
+        expected = [NOTE % (packed, "" if packed == 1 else "s")] if packed else []
+        expected += ["Aborted by user.", "0 errors."] if stopped else [
+            "0 errors."]
+        self.assertEqual(messages, expected, note)
         if stopped:
             self.assertFalse(reached_end, note + ": stopped, yet all packed")
         return stopped
