@@ -1,4 +1,4 @@
-// The five settings of the INI file, their defaults and their validation.
+// The settings of the INI file, their defaults and their validation.
 #ifndef QUILLPACK_CONFIG_SETTINGS_H_
 #define QUILLPACK_CONFIG_SETTINGS_H_
 

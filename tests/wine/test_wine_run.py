@@ -37,7 +37,10 @@ class WholeRunTest(WineTest):
             "   /p", "   /s"])
         self.assertRegex(lines[6], r"^Begin: [A-Z][a-z]+day \d{4}-\d\d-\d\d, "
                                    r"\d\d:\d\d:\d\d$")
-        self.assertEqual(self.log_messages(), ["0 errors."])
+        # The kept From line is told about above the summary.
+        self.assertEqual(self.log_messages(), [
+            'Note: 1 body line beginning with "From " left unchanged '
+            '(see ChangeAllowed).', "0 errors."])
         self.assertEqual(lines[-2], LOG_RULE)
         self.assertEqual(lines[-1], "")
 
