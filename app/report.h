@@ -8,7 +8,8 @@
 namespace qp {
 
 inline constexpr const char* program_name = "quillpack";
-inline constexpr const char* program_banner = "quillpack 0.65";
+// The version comes from the build (the project's version in CMakeLists.txt).
+inline constexpr const char* program_banner = "quillpack " QUILLPACK_VERSION;
 
 enum exit_code {
   exit_ok = 0,

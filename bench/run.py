@@ -160,7 +160,9 @@ class Bench:
         for label, path in sources:
             self.programs[label], self.digests[label] = private_copies(
                 path, self.scratch, label)
-        self.env = dict(os.environ, TMPDIR=self.tmp, LC_ALL="C")
+        # No user's INI file: corpus (d) relies on the one beside the copy.
+        self.env = dict(os.environ, TMPDIR=self.tmp, LC_ALL="C",
+                        XDG_CONFIG_HOME=os.path.join(self.scratch, "config"))
 
     def build_measure(self):
         source = os.path.join(HERE, "measure.cpp")

@@ -8,6 +8,7 @@
 #include "app/process.h"
 #include "app/report.h"
 #include "collect/paths.h"
+#include "config/user_dir.h"
 
 namespace qp {
 
@@ -17,8 +18,27 @@ void set_default_settings() {
   settings = pack_settings();
 }
 
-std::string ini_path() {
+std::string executable_ini_path() {
   return file_directory(own_path()) + program_name + ".ini";
+}
+
+std::string user_ini_path() {
+  std::string base = user_config_directory();
+  if (base.empty()) {
+    return std::string();
+  }
+  return base + program_name + native_style.separator + program_name + ".ini";
+}
+
+// Anything at the user's place counts, even what cannot be opened then: the
+// user's file is meant, and one beside the executable must not stand in for
+// it unnoticed.
+std::string ini_path() {
+  std::string user = user_ini_path();
+  if (!user.empty() && file_size(user) >= 0) {
+    return user;
+  }
+  return executable_ini_path();
 }
 
 namespace {

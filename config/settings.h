@@ -26,6 +26,12 @@ extern pack_settings settings;
 void set_default_settings();
 
 // The INI file beside the executable: its directory + "quillpack.ini".
+std::string executable_ini_path();
+// The user's own INI file: the user's settings directory +
+// "quillpack/quillpack.ini"; empty when the platform names no such directory.
+std::string user_ini_path();
+// The INI file of this run: the user's when anything is there, otherwise the
+// one beside the executable (which may be missing).
 std::string ini_path();
 
 // Applies a parsed document to out. Returns the detail line of the first

@@ -352,7 +352,7 @@ TEST_F(settings_global, defaults) {
 }
 
 TEST_F(settings_global, ini_path_beside_the_executable) {
-  std::string path = ini_path();
+  std::string path = executable_ini_path();
   EXPECT_EQ(path, file_directory(own_path()) + "quillpack.ini");
   ASSERT_GT(path.size(), std::string("/quillpack.ini").size());
   EXPECT_EQ(path[path.size() - 14], native_style.separator);

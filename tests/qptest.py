@@ -113,6 +113,8 @@ class QuillpackTest(ScratchFiles, unittest.TestCase):
     def env(self, **extra):
         env = dict(os.environ)
         env["TMPDIR"] = self.tmp
+        # The user's own INI file would win over any beside the program.
+        env["XDG_CONFIG_HOME"] = os.path.join(self.dir, "config")
         env.pop("TERM", None)
         env.update(extra)
         return env

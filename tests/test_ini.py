@@ -58,6 +58,8 @@ class IniFileTest(unittest.TestCase):
             shutil.copy2(BIN, program)
         env = dict(os.environ)
         env["TMPDIR"] = self.tmp_dir + os.sep
+        # No user's INI file: the one beside the program is read.
+        env["XDG_CONFIG_HOME"] = os.path.join(self.root, "config")
         env.pop("TERM", None)
         return subprocess.run(
             [program, self.src_dir, self.out_dir] + list(options),

@@ -184,7 +184,8 @@ class SameBytesAsPosixTest(WineTest):
             else:
                 tmp = os.path.join(self.dir, "tmp") + "/"
                 os.makedirs(tmp, exist_ok=True)
-                env = dict(os.environ, TMPDIR=tmp)
+                env = dict(os.environ, TMPDIR=tmp,
+                           XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
                 env.pop("TERM", None)
                 run = subprocess.run([program, self.src, out, *options],
                                      stdin=subprocess.DEVNULL,
