@@ -8,6 +8,7 @@
 #include "app/process.h"
 #include "app/report.h"
 #include "collect/paths.h"
+#include "log/outside_text.h"
 
 namespace qp {
 
@@ -25,8 +26,9 @@ namespace {
 
 using entry_list = std::vector<std::pair<std::string, std::string>>;
 
+// Keys, values and the file's path come from outside: shown escaped.
 std::string quoted(const std::string& text) {
-  return "'" + text + "'";
+  return "'" + escape_outside_text(text) + "'";
 }
 
 std::string unknown_key(const char* section, const std::string& key) {

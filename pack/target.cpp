@@ -1,6 +1,8 @@
 #include "pack/target.h"
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/report.h"
@@ -18,6 +20,12 @@ std::string current_file;
 int64_t current_size = -1;
 
 namespace {
+
+std::set<std::pair<uint64_t, uint64_t>> run_targets;
+
+void add_run_target(const file_identity& id) {
+  run_targets.emplace(id.volume, id.index);
+}
 
 names_routine names_callback = nullptr;
 progress_routine progress_callback = nullptr;
@@ -86,6 +94,33 @@ transfer_options current_transfer_options() {
 }
 
 }  // namespace
+
+void forget_run_targets() {
+  run_targets.clear();
+}
+
+void note_run_target(const std::string& path) {
+  file_identity id;
+  if (path_identity(path, id)) {
+    add_run_target(id);
+  }
+}
+
+bool is_run_target(const std::string& path) {
+  file_identity id;
+  return !run_targets.empty() && path_identity(path, id) &&
+         run_targets.count({id.volume, id.index}) != 0;
+}
+
+bool group_has_sources(const std::string& source_directory,
+                       const std::vector<source_entry>& entries) {
+  for (const source_entry& entry : entries) {
+    if (!is_run_target(source_directory + entry.name)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void set_names_callback(names_routine routine) {
   names_callback = routine;
@@ -176,6 +211,10 @@ open_target_result open_target(const std::string& path, bool append) {
     result.code = append ? E_APPEND : E_CREATE;
     return result;
   }
+  file_identity id;
+  if (locked_identity(file, id)) {
+    add_run_target(id);
+  }
   report_names("", path);
   int64_t size = file_position(file);
   if (last != -1 && last != '\n') {
@@ -223,10 +262,16 @@ int64_t pack_group(const std::string& source_directory,
   for (const source_entry& entry : entries) {
     current_file = entry.name;
     current_size = static_cast<int64_t>(entry.size);
-    bool skip = entry.size == 0 ||
-                (target_among_sources && path_lower(entry.name) == target_name);
+    std::string source_path = source_directory + entry.name;
+    // The target itself, under its name or any other (a hard link, a
+    // symbolic link, a linked directory), or a target of another group:
+    // reading one would drop the target's lock or pack the run's own
+    // output, and a target read while it grows never ends.
+    bool skip =
+        entry.size == 0 ||
+        (target_among_sources && path_lower(entry.name) == target_name) ||
+        is_run_target(source_path);
     if (!skip) {
-      std::string source_path = source_directory + entry.name;
       int64_t result = transfer_message(source_path, target, options);
       int64_t position = file_position(target);
       if (result == E_READ) {
@@ -245,6 +290,10 @@ int64_t pack_group(const std::string& source_directory,
           return E_SOURCE_FORMAT;
         }
       } else if (result == E_ABORTED) {
+        // Stopped at once: the message in hand goes, whole ones stay.
+        if (position != size) {
+          cut_back(target, size);
+        }
         return E_ABORTED;
       } else {
         // A message that did not go in whole is cut back before anything
