@@ -141,7 +141,8 @@ namespace {
 int64_t check_first_message(source_file* source) {
   std::string first;
   if (!read_line(source, first)) {
-    return 0;  // an empty file takes any message
+    // An empty file takes any message; a stop while reading is no verdict.
+    return keep_running ? int64_t{0} : int64_t{E_ABORTED};
   }
   if (!is_from_line(first)) {
     return E_TARGET_FORMAT;
