@@ -428,6 +428,42 @@ class TreesTest(QuillpackTest):
                                  ["Aborted by user.", "0 errors."])
                 self.assertEqual(self.read("src.mbx"), packed(first))
 
+    def test_ctrl_c_after_a_confirmed_cancel_cuts_the_message_in_hand(self):
+        first = message("first")
+        self.write("a.eml", first)
+        big = self.write("b.eml", message("big"))
+        with open(big, "r+b") as f:
+            f.truncate(6 * 2 ** 30)
+        target = os.path.join(self.out, "src.mbx")
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(self.binary, [self.binary, self.src, self.out, "/p"],
+                      self.env(TERM="xterm"))
+        status = None
+        try:
+            deadline = time.time() + 120
+            while (not os.path.exists(target) or
+                   os.path.getsize(target) < len(packed(first)) + 4 * 2 ** 20):
+                self.assertLess(time.time(), deadline)
+                time.sleep(0.01)
+            os.write(fd, b"\x03")
+            seen = self.read_terminal(fd, ABORT)
+            os.write(fd, b"y\n")
+            # The display comes back once the answer is taken; then Ctrl-C
+            # again, which asks nothing.
+            self.read_terminal(fd, b"\x1b[2K", seen[seen.index(ABORT):])
+            os.write(fd, b"\x03")
+            _, status = os.waitpid(pid, 0)
+        finally:
+            if status is None:
+                os.kill(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+            os.close(fd)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 2)
+        self.assertEqual(self.log_messages(self.read_log()),
+                         ["Aborted by user.", "0 errors."])
+        self.assertEqual(self.read("src.mbx"), packed(first))
+
 
 if __name__ == "__main__":
     unittest.main()
