@@ -35,8 +35,10 @@ std::string open_failure_message(int64_t code, const std::string& target) {
   }
 }
 
+// Only the last component of the specification can be a pattern: "*" and
+// "?" in a directory's name are characters of that name.
 void report_no_match(const std::string& source_spec) {
-  bool wildcard = source_spec.find_first_of("*?") != std::string::npos;
+  bool wildcard = has_wildcard(file_name(source_spec));
   finish_run(format_message(wildcard ? "No matching file found '%s'."
                                      : "File '%s' not found.",
                             source_spec),
@@ -87,11 +89,36 @@ int64_t close_target(locked_file* file, int64_t result) {
   return result;
 }
 
+// Whether a stop was confirmed: pending events are taken first, so that a
+// Cancel pressed while the last group ended is answered before the next
+// target is opened (and, without "/a", emptied).
+bool stop_requested() {
+  do_events();
+  return !keep_running;
+}
+
+bool any_sources(const source_parts& parts, const collection_list& list) {
+  for (const source_group& group : list.groups) {
+    if (group_has_sources(parts.source_directory + group.relative_directory,
+                          group.entries)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Packs every group into the one target of a single-mbox run.
 bool pack_single(const run_settings& run, const source_parts& parts,
                  const collection_list& list) {
   std::string target =
       single_target_path(run.output_dir, parts.source_folder_name);
+  note_run_target(target);
+  if (stop_requested()) {
+    return true;
+  }
+  if (!any_sources(parts, list)) {
+    return false;  // only files of this run: no target is made for them
+  }
   open_target_result opened = open_target(target, run.append_mode);
   if (opened.code == E_ABORTED) {
     return true;
@@ -120,6 +147,21 @@ bool pack_single(const run_settings& run, const source_parts& parts,
 bool pack_separate(const run_settings& run, const source_parts& parts,
                    const collection_list& list) {
   for (const source_group& group : list.groups) {
+    note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
+                                      group.relative_directory));
+  }
+  for (const source_group& group : list.groups) {
+    if (stop_requested()) {
+      return true;
+    }
+    std::string source_directory =
+        parts.source_directory + group.relative_directory;
+    if (!group_has_sources(source_directory, group.entries)) {
+      // Only targets of this run, such as the mbox files of an earlier run
+      // inside the tree: the group gets no target of its own.
+      show_progress(group_share(group.bytes));
+      continue;
+    }
     std::string target = group_target_path(
         run.output_dir, parts.source_folder_name, group.relative_directory);
     std::string directory = file_directory(target);
@@ -144,9 +186,8 @@ bool pack_separate(const run_settings& run, const source_parts& parts,
       show_progress(group_share(group.bytes));
       continue;
     }
-    int64_t result =
-        pack_group(parts.source_directory + group.relative_directory,
-                   group.entries, target, opened.file, opened.size);
+    int64_t result = pack_group(source_directory, group.entries, target,
+                                opened.file, opened.size);
     result = close_target(opened.file, result);
     if (result == E_TOO_BIG || result == E_WRITE) {
       if (ask_proceed(open_failure_message(result, target))) {
@@ -179,6 +220,7 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   set_progress_divisor(one_percent);
   error_count = 0;
   unprotected_line_count = 0;
+  forget_run_targets();
   if (!stopped) {
     stopped = run.separate_mboxes ? pack_separate(run, parts, list)
                                   : pack_single(run, parts, list);

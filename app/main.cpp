@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   prepare_events();
   set_log_path(temp_directory() + program_name + ".log");
   keep_running = true;
+  stop_at_once = false;
   no_prompt = false;
   progress_percent = 0;
   main_window_handle = 0;

@@ -7,6 +7,7 @@
 #include "app/process.h"
 #include "collect/paths.h"
 #include "log/log.h"
+#include "log/outside_text.h"
 #include "pack/target.h"
 #include "ui/platform.h"
 #include "ui/progress.h"
@@ -19,13 +20,16 @@ std::string crash_message;
 
 }  // namespace
 
+// The text filled in is a name, a path or another text from outside: it is
+// escaped, so that it can neither drive a terminal nor forge a log line.
 std::string format_message(const char* format, const std::string& text) {
-  int needed = std::snprintf(nullptr, 0, format, text.c_str());
+  const std::string shown = escape_outside_text(text);
+  int needed = std::snprintf(nullptr, 0, format, shown.c_str());
   if (needed < 0) {
     return format;
   }
   std::string out(static_cast<size_t>(needed) + 1, '\0');
-  std::snprintf(&out[0], out.size(), format, text.c_str());
+  std::snprintf(&out[0], out.size(), format, shown.c_str());
   out.resize(static_cast<size_t>(needed));
   return out;
 }

@@ -1,5 +1,6 @@
 // The platform wrappers on POSIX: "/" as separator, no drives, no short
 // names, case-sensitive paths, and a sorted listing built on readdir.
+// Every path goes through the deep_* calls, so no path is too long.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "collect/deep_path.h"
 #include "collect/paths.h"
 #include "collect/wildcard.h"
 
@@ -100,14 +102,14 @@ space_info free_space(const std::string& path) {
   space_info space{-1, -1, -1};
   struct stat st;
   std::string directory = path;
-  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (deep_stat(path, st) != 0 || !S_ISDIR(st.st_mode)) {
     directory = file_directory(path);
   }
   if (directory.empty()) {
     directory = ".";
   }
   struct statvfs vfs;
-  if (statvfs(directory.c_str(), &vfs) != 0) {
+  if (deep_statvfs(directory, vfs) != 0) {
     return space;
   }
   const int64_t unit = static_cast<int64_t>(vfs.f_frsize);
@@ -136,7 +138,7 @@ std::string path_upper(const std::string& path) {
 }
 
 int create_directory(const std::string& path) {
-  return mkdir(path.c_str(), 0777) == 0 ? 0 : -1;
+  return deep_mkdir(path, 0777) == 0 ? 0 : -1;
 }
 
 // "./" when the working directory is gone: a relative path that lists
@@ -149,7 +151,7 @@ std::string current_directory() {
 bool directory_identity(const std::string& path, uint64_t& device,
                         uint64_t& inode) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (deep_stat(path, st) != 0 || !S_ISDIR(st.st_mode)) {
     return false;
   }
   device = static_cast<uint64_t>(st.st_dev);
@@ -221,8 +223,14 @@ void read_entries(DIR* dir, const std::string& pattern,
 // errno tells why when it cannot be opened.
 bool list_contents(const std::string& directory, const std::string& pattern,
                    std::vector<listing_entry>& entries) {
-  DIR* dir = opendir(directory.c_str());
+  const int fd =
+      deep_open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  DIR* dir = fdopendir(fd);
   if (dir == nullptr) {
+    close(fd);
     return false;
   }
   read_entries(dir, pattern, entries);
@@ -253,7 +261,7 @@ bool platform_listing(const std::string& path,
   // Not a directory: a file lists as its one entry. "file/" fails here too.
   struct stat st;
   listing_entry entry;
-  if (stat(path.c_str(), &st) != 0 || !make_entry(last, st, entry)) {
+  if (deep_stat(path, st) != 0 || !make_entry(last, st, entry)) {
     return false;
   }
   entries.push_back(entry);
@@ -262,12 +270,12 @@ bool platform_listing(const std::string& path,
 
 // The listing rule told by stat: a path that is neither a directory nor a
 // regular file (FIFO, socket, device, dangling link) holds nothing usable.
+// "*" and "?" are ordinary characters of a POSIX name: a path holding them
+// is a path like any other (only the last component of the file
+// specification is ever a pattern, and the job decides that).
 int path_kind(const std::string& path) {
-  if (has_wildcard(path)) {
-    return KIND_WILDCARD;
-  }
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  if (deep_stat(path, st) != 0) {
     return KIND_NONE;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -281,7 +289,7 @@ int path_kind(const std::string& path) {
 // not take the size of another file the pattern would match.
 int64_t file_size(const std::string& path) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  if (deep_stat(path, st) != 0) {
     return -1;
   }
   if (S_ISDIR(st.st_mode)) {

@@ -136,7 +136,8 @@ TEST_F(PathsPosix, KindsAndSizes) {
   EXPECT_EQ(path_kind(root_ + "missing"), KIND_NONE);
   EXPECT_EQ(path_kind(root_ + "fifo"), KIND_NONE);
   EXPECT_EQ(path_kind(root_ + "dangling"), KIND_NONE);
-  EXPECT_EQ(path_kind(root_ + "f?le"), KIND_WILDCARD);
+  // "*" and "?" are characters of a name: no pattern is matched here.
+  EXPECT_EQ(path_kind(root_ + "f?le"), KIND_NONE);
   EXPECT_EQ(file_size(root_ + "file"), 5);
   EXPECT_EQ(file_size(root_ + "missing"), -1);
   EXPECT_EQ(file_size(root_ + "fifo"), -1);
@@ -157,8 +158,10 @@ TEST_F(PathsPosix, CreateDirectoryTree) {
   write("file", "x");
   EXPECT_EQ(create_directory_tree(root_ + "file/a/b"), -1);
   EXPECT_EQ(create_directory_tree(root_ + "file"), -1);
-  EXPECT_EQ(create_directory_tree(root_ + "n1/*"), -1);
-  EXPECT_EQ(path_kind(root_ + "n1/*"), KIND_WILDCARD);
+  // A folder named with "*" or "?" is created under its name.
+  EXPECT_EQ(create_directory_tree(root_ + "n1/a*b/q?/"), 0);
+  EXPECT_EQ(path_kind(root_ + "n1/a*b/q?"), KIND_DIRECTORY);
+  EXPECT_EQ(path_kind(root_ + "n1/a?b"), KIND_NONE);
 }
 
 TEST_F(PathsPosix, FreeSpaceAndIdentity) {

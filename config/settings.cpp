@@ -9,6 +9,7 @@
 #include "app/report.h"
 #include "collect/paths.h"
 #include "config/user_dir.h"
+#include "log/outside_text.h"
 
 namespace qp {
 
@@ -45,8 +46,9 @@ namespace {
 
 using entry_list = std::vector<std::pair<std::string, std::string>>;
 
+// Keys, values and the file's path come from outside: shown escaped.
 std::string quoted(const std::string& text) {
-  return "'" + text + "'";
+  return "'" + escape_outside_text(text) + "'";
 }
 
 std::string unknown_key(const char* section, const std::string& key) {

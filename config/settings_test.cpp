@@ -163,7 +163,7 @@ const fault_case fault_cases[] = {
      "[Names]\nBad=1\n[FromLines]\nChangeAllowed=maybe\n[X y]\n",
      "Unknown section 'X y'."},
     {"unknown_section_non_ascii", "[Names]\n[\xC4nderung]\n",
-     "Unknown section '\xC4nderung'."},
+     "Unknown section '\\xC4nderung'."},
     // Unknown keys, as written, with the section in its fixed form.
     {"unknown_key_fromlines", "[fromlines]\nQuote=1\n",
      "Section 'FromLines': Unknown key 'Quote'."},
@@ -254,7 +254,8 @@ TEST(apply_ini_document, nul_bytes_in_names) {
   ini_document document;
   document.sections.push_back({"Names\0"s, {}});
   pack_settings out;
-  EXPECT_EQ(apply_ini_document(document, out), "Unknown section 'Names\0'."s);
+  EXPECT_EQ(apply_ini_document(document, out),
+            "Unknown section 'Names\\x00'."s);
   document.sections[0] = {"Names", {{"MboxExtension"s, "a\0b"s}}};
   EXPECT_EQ(apply_ini_document(document, out), "");
   EXPECT_EQ(out.mbox_extension, ".a\0b"s);

@@ -5,6 +5,7 @@
 
 #include "app/process.h"
 #include "app/report.h"
+#include "log/outside_text.h"
 
 namespace qp {
 namespace {
@@ -48,7 +49,7 @@ void open_log(const std::vector<std::string>& args) {
   std::string header =
       std::string(program_banner) + "\nCommand-line parameters:\n";
   for (const std::string& arg : args) {
-    header += "   " + arg + "\n";
+    header += "   " + escape_outside_text(arg) + "\n";
   }
   header += "Begin: " + log_timestamp() + "\n";
   log_write(header);

@@ -153,6 +153,14 @@ std::FILE* locked_stream(locked_file* file) {
   return file->raw.stream;
 }
 
+bool locked_identity(locked_file* file, file_identity& id) {
+  return raw_identity(file->raw, id);
+}
+
+bool path_identity(const std::string& path, file_identity& id) {
+  return raw_path_identity(path, id);
+}
+
 int last_byte(const std::string& path) {
   return raw_last_byte(path);
 }

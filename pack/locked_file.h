@@ -44,6 +44,19 @@ bool truncate_locked(locked_file* file, int64_t size);
 // A stream for reading the locked file (LOCKED_READ); owned by the file.
 std::FILE* locked_stream(locked_file* file);
 
+// What makes a file the same file under any name: device and inode on
+// POSIX, volume serial number and file index on Windows.
+struct file_identity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+};
+// The identity of the open file; false when the system cannot tell.
+bool locked_identity(locked_file* file, file_identity& id);
+// The identity of the file that path names, links followed; false when
+// there is none or the system cannot tell. Opens no second descriptor of
+// a locked file, so its lock stays.
+bool path_identity(const std::string& path, file_identity& id);
+
 // The value of the file's last byte, or -1 when it cannot be opened, is
 // empty or cannot be positioned.
 int last_byte(const std::string& path);

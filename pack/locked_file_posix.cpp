@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "collect/deep_path.h"
 #include "pack/raw_file.h"
 
 namespace qp {
@@ -35,11 +36,11 @@ bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
   } else {
     flags |= O_WRONLY | O_CREAT;  // emptied once the lock is held
   }
-  int fd = open(path.c_str(), flags, 0666);
+  int fd = deep_open(path, flags, 0666);
   if (fd < 0 && errno == EACCES && mode == LOCKED_APPEND) {
     // A target that may be written but not read is still appended to;
     // only its tail cannot be looked at.
-    fd = open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
+    fd = deep_open(path, (flags & ~O_RDWR) | O_WRONLY, 0666);
   }
   if (fd < 0) {
     return false;
@@ -119,7 +120,7 @@ bool raw_close(raw_file& file) {
 }
 
 int raw_last_byte(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = deep_open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return -1;
   }
@@ -155,6 +156,27 @@ int raw_read_tail(const raw_file& file, char* out, int wanted) {
     done += static_cast<int>(n);
   }
   return done;
+}
+
+bool raw_identity(const raw_file& file, file_identity& id) {
+  struct stat info {};
+  if (fstat(static_cast<int>(file.handle), &info) != 0) {
+    return false;
+  }
+  id.volume = static_cast<uint64_t>(info.st_dev);
+  id.index = static_cast<uint64_t>(info.st_ino);
+  return true;
+}
+
+// stat opens nothing: no descriptor whose close would drop a lock.
+bool raw_path_identity(const std::string& path, file_identity& id) {
+  struct stat info {};
+  if (deep_stat(path, info) != 0) {
+    return false;
+  }
+  id.volume = static_cast<uint64_t>(info.st_dev);
+  id.index = static_cast<uint64_t>(info.st_ino);
+  return true;
 }
 
 }  // namespace qp

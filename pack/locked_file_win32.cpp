@@ -173,4 +173,37 @@ int raw_read_tail(const raw_file& file, char* out, int wanted) {
   return static_cast<int>(read);
 }
 
+namespace {
+
+bool handle_identity(HANDLE handle, file_identity& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    return false;
+  }
+  id.volume = info.dwVolumeSerialNumber;
+  id.index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool raw_identity(const raw_file& file, file_identity& id) {
+  return handle_identity(handle_of(file), id);
+}
+
+// A handle without data access, sharing everything: it opens beside the
+// target's own handle, and closing it leaves that handle's lock alone.
+bool raw_path_identity(const std::string& path, file_identity& id) {
+  HANDLE handle = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bool known = handle_identity(handle, id);
+  CloseHandle(handle);
+  return known;
+}
+
 }  // namespace qp

@@ -34,6 +34,14 @@ int raw_read_tail(const raw_file& file, char* out, int wanted);
 
 // Opens a source for reading raw bytes; null unless it is a regular file.
 std::FILE* raw_open_source(const std::string& path);
+// The size of an open source, -1 when unknown.
+int64_t raw_stream_size(std::FILE* stream);
+
+// The identity of an open target; false when the system cannot tell.
+bool raw_identity(const raw_file& file, file_identity& id);
+// The identity of the file a path names, links followed, found without
+// opening a second descriptor of a file this process holds locked.
+bool raw_path_identity(const std::string& path, file_identity& id);
 
 }  // namespace qp
 

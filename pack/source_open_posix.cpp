@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <string>
 
+#include "collect/deep_path.h"
 #include "pack/raw_file.h"
 
 namespace qp {
 
 std::FILE* raw_open_source(const std::string& path) {
   // Non-blocking, so that a FIFO does not hold the open until a writer comes.
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     return nullptr;
   }
@@ -29,6 +30,14 @@ std::FILE* raw_open_source(const std::string& path) {
     close(fd);
   }
   return stream;
+}
+
+int64_t raw_stream_size(std::FILE* stream) {
+  struct stat info {};
+  if (fstat(fileno(stream), &info) != 0) {
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
 }
 
 }  // namespace qp

@@ -1,6 +1,8 @@
 #include "pack/target.h"
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/report.h"
@@ -19,6 +21,12 @@ int64_t current_size = -1;
 int64_t unprotected_line_count = 0;
 
 namespace {
+
+std::set<std::pair<uint64_t, uint64_t>> run_targets;
+
+void add_run_target(const file_identity& id) {
+  run_targets.emplace(id.volume, id.index);
+}
 
 names_routine names_callback = nullptr;
 progress_routine progress_callback = nullptr;
@@ -156,6 +164,33 @@ bool fix_up_tail(locked_file* file, int64_t& size) {
 
 }  // namespace
 
+void forget_run_targets() {
+  run_targets.clear();
+}
+
+void note_run_target(const std::string& path) {
+  file_identity id;
+  if (path_identity(path, id)) {
+    add_run_target(id);
+  }
+}
+
+bool is_run_target(const std::string& path) {
+  file_identity id;
+  return !run_targets.empty() && path_identity(path, id) &&
+         run_targets.count({id.volume, id.index}) != 0;
+}
+
+bool group_has_sources(const std::string& source_directory,
+                       const std::vector<source_entry>& entries) {
+  for (const source_entry& entry : entries) {
+    if (!is_run_target(source_directory + entry.name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void set_names_callback(names_routine routine) {
   names_callback = routine;
 }
@@ -175,7 +210,8 @@ namespace {
 int64_t check_first_message(source_file* source) {
   std::string first;
   if (!read_line(source, first)) {
-    return 0;  // an empty file takes any message
+    // An empty file takes any message; a stop while reading is no verdict.
+    return keep_running ? int64_t{0} : int64_t{E_ABORTED};
   }
   if (!is_from_line(first)) {
     return E_TARGET_FORMAT;
@@ -244,6 +280,10 @@ open_target_result open_target(const std::string& path, bool append) {
     return result;
   }
   set_lf_line_ends(file, settings.mbox.line_ends == LINE_ENDS_LF);
+  file_identity id;
+  if (locked_identity(file, id)) {
+    add_run_target(id);
+  }
   report_names("", path);
   int64_t size = file_position(file);
   if (append) {
@@ -287,10 +327,16 @@ int64_t pack_group(const std::string& source_directory,
   for (const source_entry& entry : entries) {
     current_file = entry.name;
     current_size = static_cast<int64_t>(entry.size);
-    bool skip = entry.size == 0 ||
-                (target_among_sources && path_lower(entry.name) == target_name);
+    std::string source_path = source_directory + entry.name;
+    // The target itself, under its name or any other (a hard link, a
+    // symbolic link, a linked directory), or a target of another group:
+    // reading one would drop the target's lock or pack the run's own
+    // output, and a target read while it grows never ends.
+    bool skip =
+        entry.size == 0 ||
+        (target_among_sources && path_lower(entry.name) == target_name) ||
+        is_run_target(source_path);
     if (!skip) {
-      std::string source_path = source_directory + entry.name;
       transfer_notes notes;
       int64_t result = transfer_message(source_path, target, options, &notes);
       int64_t position = file_position(target);
@@ -310,6 +356,10 @@ int64_t pack_group(const std::string& source_directory,
           return E_SOURCE_FORMAT;
         }
       } else if (result == E_ABORTED) {
+        // Stopped at once: the message in hand goes, whole ones stay.
+        if (position != size) {
+          cut_back(target, size);
+        }
         return E_ABORTED;
       } else {
         // A message that did not go in whole is cut back before anything

@@ -47,6 +47,16 @@ int64_t check_target(const std::string& path);
 // Creates or appends; ends the run when the disk is full.
 open_target_result open_target(const std::string& path, bool append);
 
+// The files this run writes, known by identity, so that no name or link
+// makes one of them a source: the targets that exist when the run begins,
+// and each target as it is opened.
+void forget_run_targets();
+void note_run_target(const std::string& path);
+bool is_run_target(const std::string& path);
+// Whether any entry is a source to pack, not a file this run writes.
+bool group_has_sources(const std::string& source_directory,
+                       const std::vector<source_entry>& entries);
+
 // Packs the entries into the open target; the new size or a result code.
 // Ends the run when the disk is full.
 int64_t pack_group(const std::string& source_directory,

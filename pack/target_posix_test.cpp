@@ -49,6 +49,7 @@ class target_test : public ::testing::Test {
     keep_running = true;
     no_prompt = true;  // prompts answer proceed; no log is open
     error_count = 0;
+    forget_run_targets();  // inodes of files removed since come back
     set_default_settings();
     progress_steps.clear();
     set_progress_callback(record_progress);

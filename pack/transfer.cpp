@@ -30,6 +30,10 @@ struct source_file {
   size_t end = 0;
   bool at_eof = false;
   bool failed = false;
+  // The size the file had when it was opened, -1 for none: bytes appended
+  // while it is read are not read, so a growing file still ends.
+  int64_t limit = -1;
+  bool abandoned = false;       // a stop at once came while reading
   bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
   // The next CR as a file offset, when cr_found; otherwise the reader
   // knows that no CR lies before it. One search for CR then serves every
@@ -53,7 +57,7 @@ void reset_reader_position(source_file* file) {
   file->cr_found = false;
 }
 
-source_file* attach_reader(std::FILE* stream, bool owned) {
+source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
   if (reader_buffer.size() != reader_buffer_size) {
     reader_buffer.assign(reader_buffer_size, '\0');
   }
@@ -62,6 +66,7 @@ source_file* attach_reader(std::FILE* stream, bool owned) {
   reader = source_file{};
   reader.stream = stream;
   reader.owned = owned;
+  reader.limit = limit;
   return &reader;
 }
 
@@ -79,10 +84,27 @@ void refill(source_file* file) {
   if (room == 0 || file->at_eof) {
     return;
   }
-  size_t got = std::fread(buffer + file->end, 1, room, file->stream);
+  // Once per buffer, so that a stop at once ends even a line of gigabytes.
+  do_events();
+  if (stop_at_once) {
+    file->abandoned = true;
+    file->at_eof = true;
+    return;
+  }
+  bool to_limit = false;
+  if (file->limit >= 0) {
+    int64_t left =
+        file->limit - file->buffer_offset - static_cast<int64_t>(file->end);
+    if (left <= static_cast<int64_t>(room)) {
+      room = left > 0 ? static_cast<size_t>(left) : 0;
+      to_limit = true;
+    }
+  }
+  size_t got =
+      room > 0 ? std::fread(buffer + file->end, 1, room, file->stream) : 0;
   // fread comes back short only at the end of the file or on an error:
   // there is no need to ask the file once more.
-  if (got < room) {
+  if (got < room || to_limit) {
     file->at_eof = true;
     if (std::ferror(file->stream)) {
       file->failed = true;
@@ -142,11 +164,11 @@ source_file* open_source(const std::string& path) {
   if (!stream) {
     return nullptr;
   }
-  return attach_reader(stream, true);
+  return attach_reader(stream, true, raw_stream_size(stream));
 }
 
 source_file* open_source_stream(std::FILE* stream, bool owned) {
-  return attach_reader(stream, owned);
+  return attach_reader(stream, owned, -1);
 }
 
 void close_source(source_file* file) {
@@ -518,8 +540,17 @@ bool long_line_test(source_file* file, std::string_view first_piece) {
                      static_cast<long long>(file->end);
   static char ahead[64 * 1024];
   bool has_line_end = false;
-  while (true) {
-    size_t got = std::fread(ahead, 1, sizeof ahead, stream);
+  int64_t left = file->limit >= 0 ? file->limit - resume : INT64_MAX;
+  while (left > 0) {
+    do_events();
+    if (stop_at_once) {
+      break;  // the reader gives up at its next refill
+    }
+    size_t want = left < static_cast<int64_t>(sizeof ahead)
+                      ? static_cast<size_t>(left)
+                      : sizeof ahead;
+    size_t got = std::fread(ahead, 1, want, stream);
+    left -= static_cast<int64_t>(got);
     if (got == 0) {
       break;
     }
@@ -644,7 +675,7 @@ int64_t transfer_from(source_file* source, locked_file* target,
   bool compose = !own_separator && options.header_separator;
   header_scan header =
       scan_header(source, nullptr, compose ? &fields : nullptr);
-  if (header.aborted) {
+  if (header.aborted || source->abandoned) {
     return E_ABORTED;
   }
   if (!looks_like_message(header.indicators)) {
@@ -695,6 +726,9 @@ int64_t transfer_from(source_file* source, locked_file* target,
   while (read_piece(source, piece)) {
     do_events();
     transfer_body_line(source, piece, state, writer);
+  }
+  if (source->abandoned) {
+    return E_ABORTED;  // the caller removes what was written of it
   }
   if (!writer.last_had_line_end) {
     writer.line_end();

@@ -61,9 +61,49 @@ class transfer_test : public ::testing::Test {
   }
   void TearDown() override {
     keep_running = true;
+    stop_at_once = false;
     set_reader_buffer_size(256 * 1024);
   }
 };
+
+// Bytes appended after the open are not read, whatever the buffer size and
+// however long the line they extend (the quoting modes read a long line
+// ahead of the buffer).
+TEST_F(transfer_test, a_source_is_read_up_to_its_size_at_open) {
+  const std::string head = "Date: x\nFrom: y\n\n" + std::string(300, 'x');
+  const std::string shown = crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\n" +
+                            std::string(300, 'x') + "\r\n";
+  for (size_t buffer : {size_t{7}, size_t{64}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    scratch_dir dir;
+    std::string path = dir.write("grows.eml", head);
+    source_file* source = open_source(path);
+    ASSERT_NE(source, nullptr);
+    std::FILE* more = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(more, nullptr);
+    std::fputs("yyyy\nFrom later\n", more);
+    std::fclose(more);
+    locked_file* target = open_locked(dir.path() + "t.mbx", LOCKED_CREATE);
+    ASSERT_NE(target, nullptr);
+    int64_t result = transfer_from(source, target, quoting(FROM_ALL));
+    close_source(source);
+    EXPECT_TRUE(close_locked(target));
+    std::string written = read_file(dir.path() + "t.mbx");
+    EXPECT_EQ(written, shown) << buffer;
+    EXPECT_EQ(result, static_cast<int64_t>(shown.size())) << buffer;
+  }
+}
+
+// A stop asked for again gives up the message in hand at the next buffer.
+TEST_F(transfer_test, a_stop_at_once_abandons_the_message) {
+  for (size_t buffer : {size_t{16}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    stop_at_once = true;
+    EXPECT_EQ(transfer("Date: x\nFrom: y\n\n" + std::string(5000, 'b')).result,
+              E_ABORTED)
+        << buffer;
+  }
+}
 
 TEST_F(transfer_test, worked_example) {
   transfer_outcome out = transfer(

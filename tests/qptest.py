@@ -247,6 +247,33 @@ def tree_state(root):
     return state
 
 
+def escaped(text):
+    """A name as the program shows it: every C0 control, DEL, C1 control and
+    byte that is not valid UTF-8 as \\xHH (text: str with surrogate escapes,
+    or bytes)."""
+    data = (text.encode("utf-8", "surrogateescape")
+            if isinstance(text, str) else text)
+    out = []
+    i = 0
+    while i < len(data):
+        for n in (1, 2, 3, 4):
+            try:
+                char = data[i:i + n].decode("utf-8")
+                break
+            except UnicodeDecodeError:
+                char = None
+        if char is None:
+            out.append("\\x%02X" % data[i])
+            i += 1
+            continue
+        if ord(char) < 0x20 or 0x7F <= ord(char) <= 0x9F:
+            out.append("".join("\\x%02X" % b for b in data[i:i + n]))
+        else:
+            out.append(char)
+        i += n
+    return "".join(out)
+
+
 def log_blocks(log):
     """The blocks of a log, each the text from its banner line on."""
     starts = [i for i in range(len(log))
@@ -259,7 +286,7 @@ def block_messages(block, args):
     """The messages of one complete log block, or None when the block is not
     complete: banner, the arguments, Begin, messages, End, the dash rule."""
     head = ("quillpack 0.65\nCommand-line parameters:\n" +
-            "".join("   %s\n" % a for a in args) + "Begin: ")
+            "".join("   %s\n" % escaped(a) for a in args) + "Begin: ")
     if not block.startswith(head) or not block.endswith("\n" + LOG_RULE + "\n"):
         return None
     body = block[len(head):-len(LOG_RULE) - 2]

@@ -5,7 +5,7 @@ import re
 import subprocess
 import unittest
 
-from qptest import HOOKED_BIN, LOG_RULE, MESSAGE, QuillpackTest
+from qptest import HOOKED_BIN, LOG_RULE, MESSAGE, QuillpackTest, packed
 
 TS = r"[A-Z][a-z]+day \d{4}-\d{2}-\d{2}, \d{2}:\d{2}:\d{2}"
 SYNTAX = "Syntax error when calling the program."
@@ -100,9 +100,16 @@ class CommandLineTest(QuillpackTest):
 
     def test_output_directory_that_is_a_file_or_a_wildcard(self):
         afile = self.write("plain.txt", b"x", base=self.dir)
-        for bad in (afile, os.path.join(self.dir, "o*t")):
-            self.assert_final([self.src, bad],
-                              "Invalid directory '%s'.\nProgram aborted." % bad)
+        self.assert_final([self.src, afile],
+                          "Invalid directory '%s'.\nProgram aborted." % afile)
+        # "*" and "?" are characters of a POSIX name: the directory is made.
+        self.write("a.eml", MESSAGE)
+        for named in ("o*t", "q?"):
+            run = self.run_qp(self.src, os.path.join(self.dir, named))
+            self.assertEqual((run.code, run.stderr), (0, b""))
+            self.assertEqual(self.read("src.mbx",
+                                       base=os.path.join(self.dir, named)),
+                             packed(MESSAGE))
 
     def test_output_directory_that_cannot_be_created(self):
         afile = self.write("plain.txt", b"x", base=self.dir)

@@ -95,7 +95,7 @@ class IniFileTest(unittest.TestCase):
         ("unknown section", b"[Names]\nFoo=1\n[Extras]\n",
          "Unknown section 'Extras'."),
         ("unknown section, non-ASCII", b"[\xc4nderung]\n",
-         "Unknown section '\xc4nderung'."),
+         "Unknown section '\\xC4nderung'."),
         ("unknown key", b"[names]\nmboxextension=mbox\nFolder=x\n",
          "Section 'Names': Unknown key 'Folder'."),
         ("bad value", b"[fromlines]\nchangeallowed = Yes\n",

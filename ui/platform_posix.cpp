@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "log/outside_text.h"
 #include "ui/events.h"
 #include "ui/platform.h"
 
@@ -50,11 +52,11 @@ void on_terminate(int) {
   pending_terminate = 1;
 }
 
-void write_stderr(const std::string& text) {
+void write_all(int fd, const std::string& text) {
   const char* data = text.data();
   size_t left = text.size();
   while (left > 0) {
-    ssize_t n = write(STDERR_FILENO, data, left);
+    ssize_t n = write(fd, data, left);
     if (n < 0 && errno == EINTR) {
       continue;
     }
@@ -64,6 +66,10 @@ void write_stderr(const std::string& text) {
     data += n;
     left -= static_cast<size_t>(n);
   }
+}
+
+void write_stderr(const std::string& text) {
+  write_all(STDERR_FILENO, text);
 }
 
 bool stderr_is_terminal() {
@@ -82,9 +88,12 @@ size_t terminal_width() {
   return 80;
 }
 
-// What does not fit in a line is not shown, as in a label.
+// What does not fit in a line is not shown, as in a label. The texts are
+// escaped already, so they hold whole characters only, and a character is
+// never split.
 std::string clipped(const std::string& text, size_t width) {
-  return text.size() < width ? text : text.substr(0, width - 1);
+  return character_count(text) < width ? text
+                                       : first_characters(text, width - 1);
 }
 
 const control* control_at(size_t index) {
@@ -180,10 +189,29 @@ void install_signal_handlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// Whether standard error is the terminal open as fd.
+bool stderr_is_same_terminal(int fd) {
+  struct stat terminal {};
+  struct stat error {};
+  return fstat(fd, &terminal) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
+         terminal.st_dev == error.st_dev && terminal.st_ino == error.st_ino;
+}
+
+// The question goes to the terminal that answers it, and to standard error
+// too when that is elsewhere (a file, a pipe): nobody waits on a question
+// that cannot be seen, and a log of standard error still shows it.
+void show_question(int terminal, const std::string& prompt) {
+  if (terminal < 0 || !stderr_is_same_terminal(terminal)) {
+    write_stderr(prompt);
+  }
+  if (terminal >= 0) {
+    write_all(terminal, prompt);
+  }
+}
+
 // Reads one answer line from the controlling terminal; false when there is
 // no terminal, or the run was asked to stop while waiting.
-bool read_answer(std::string& answer) {
-  int fd = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+bool read_answer(int fd, std::string& answer) {
   if (fd < 0) {
     return false;
   }
@@ -193,13 +221,11 @@ bool read_answer(std::string& answer) {
     ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) {
       if (pending_terminate) {
-        close(fd);
         return false;
       }
       continue;
     }
     if (n <= 0) {
-      close(fd);
       return false;
     }
     if (c == '\n') {
@@ -207,30 +233,34 @@ bool read_answer(std::string& answer) {
     }
     answer.push_back(c);
   }
-  close(fd);
   return true;
 }
 
 int ask_yes_no(const std::string& text) {
+  int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  int result = ID_NONE;
   std::string prompt = text + " [Y/n] ";
-  while (true) {
-    write_stderr(prompt);
+  while (result == ID_NONE) {
+    show_question(terminal, prompt);
     std::string answer;
-    if (!read_answer(answer)) {
-      write_stderr("\n");
-      return ID_NONE;
+    if (!read_answer(terminal, answer)) {
+      show_question(terminal, "\n");
+      break;
     }
     size_t start = answer.find_first_not_of(" \t\r");
     std::string word = start == std::string::npos ? "" : answer.substr(start);
     char first = word.empty() ? 'y' : word[0];
     if (first == 'y' || first == 'Y') {
-      return ID_YES;
-    }
-    if (first == 'n' || first == 'N') {
-      return ID_NO;
+      result = ID_YES;
+    } else if (first == 'n' || first == 'N') {
+      result = ID_NO;
     }
     prompt = "Please answer y or n. [Y/n] ";
   }
+  if (terminal >= 0) {
+    close(terminal);
+  }
+  return result;
 }
 
 }  // namespace
@@ -322,7 +352,11 @@ void pump_one_event() {
   }
   if (pending_terminate) {
     // A service manager or kill wants a clean stop, not a question.
+    // A second request does not wait for the message in hand.
     pending_terminate = 0;
+    if (!keep_running) {
+      stop_at_once = true;
+    }
     keep_running = false;
     return;
   }

@@ -7,11 +7,13 @@
 #include "app/command_line.h"
 #include "app/job.h"
 #include "app/report.h"
+#include "log/outside_text.h"
 #include "pack/target.h"
 
 namespace qp {
 
 bool keep_running = true;
+bool stop_at_once = false;
 double progress_percent = 0;
 window_handle main_window_handle = 0;
 bool job_started = false;
@@ -44,12 +46,13 @@ int shown_percent(double sum) {
   return ceiling < 0 ? 0 : static_cast<int>(ceiling);
 }
 
+// The labels show names escaped; the files are still used by their names.
 void show_names(const std::string& source, const std::string& target) {
   if (!source.empty()) {
-    set_text(source_label, source);
+    set_text(source_label, escape_outside_text(source));
   }
   if (!target.empty()) {
-    set_text(target_label, target);
+    set_text(target_label, escape_outside_text(target));
   }
 }
 
@@ -92,6 +95,12 @@ void handler_CANCEL(window_handle /*object*/, unsigned event,
   bool pressed =
       event == EVENT_COMMAND || (event == EVENT_KEYDOWN && wparam == KEY_ENTER);
   if (!pressed) {
+    return;
+  }
+  // Cancel again once the stop is confirmed: no second question, the
+  // message in hand is given up.
+  if (!keep_running) {
+    stop_at_once = true;
     return;
   }
   int answer = message_box(main_window_handle, program_name,

@@ -14,6 +14,17 @@ TEST(progress, shown_percent_is_the_ceiling_up_to_100) {
   EXPECT_EQ(shown_percent(250), 100);
 }
 
+TEST(progress, cancel_after_a_confirmed_stop_asks_nothing_and_stops_at_once) {
+  keep_running = false;
+  stop_at_once = false;
+  handler_CANCEL(0, EVENT_KEYDOWN, 'A', 0);
+  EXPECT_FALSE(stop_at_once);
+  handler_CANCEL(0, EVENT_COMMAND, 0, 0);
+  EXPECT_TRUE(stop_at_once);
+  keep_running = true;
+  stop_at_once = false;
+}
+
 TEST(progress, iconic_title_format) {
   EXPECT_EQ(iconic_title(0), "  0 % - quillpack");
   EXPECT_EQ(iconic_title(7), "  7 % - quillpack");

@@ -66,6 +66,28 @@ class WholeRunTest(WineTest):
         self.assertEqual(self.read("src.mbx"),
                          old + b"\r\n" + FALLBACK + crlf(message("new")))
 
+    def test_the_target_under_another_name_is_no_source(self):
+        # Known by volume serial number and file index, not by name: a hard
+        # link to the target among the sources is skipped, as the target is.
+        a, b = message("a"), message("b")
+        self.write("a.eml", a)
+        self.write("b.eml", b)
+        for append in (False, True):
+            target = self.write("src.mbx", FALLBACK + crlf(message("old")),
+                                base=self.out)
+            link = os.path.join(self.src, "link.mbx")
+            if os.path.exists(link):
+                os.remove(link)
+            os.link(target, link)
+            run = self.run_exe(self.win(self.src), self.win(self.out), "/p",
+                               *(["/a"] if append else []))
+            self.assertEqual((run.code, self.log_messages()),
+                             (0, ["0 errors."]))
+            self.assertEqual(self.read("src.mbx"),
+                             (FALLBACK + crlf(message("old")) if append
+                              else b"") + FALLBACK + crlf(a) + FALLBACK +
+                             crlf(b))
+
     def test_output_directory_is_created_and_used_in_lower_case(self):
         self.write("a.eml", message())
         target = os.path.join(self.dir, "New Out", "Deep")
