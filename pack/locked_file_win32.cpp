@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "collect/wide_win32.h"
 #include "pack/raw_file.h"
 
 namespace qp {
@@ -51,10 +52,10 @@ bool attach_read_stream(HANDLE handle, raw_file& file) {
 
 bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
   const bool reading = mode == LOCKED_READ;
-  HANDLE handle = CreateFileA(
-      path.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ,
-      nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-      nullptr);
+  HANDLE handle = CreateFileW(
+      system_path(path).c_str(), reading ? GENERIC_READ : GENERIC_WRITE,
+      FILE_SHARE_READ, nullptr, reading ? OPEN_EXISTING : OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -121,7 +122,7 @@ bool raw_close(raw_file& file) {
 
 // Opened without a lock of its own: others may hold the file open.
 int raw_last_byte(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE handle = CreateFileW(system_path(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
