@@ -133,7 +133,9 @@ class NamesAsPosixTest(WineTest):
         self.write(os.path.join(deep, "bad.eml"), b"no header here\n")
         self.assertEqual(self.run_exe(self.win(self.src), self.win(self.out),
                                       "/s", "/d", "/p").code, 2)
-        lines = self.raw_log().decode("utf-8").split("\r\n")
+        log = self.raw_log()
+        self.assertTrue(log.startswith(b"quillpack "))  # no byte order mark
+        lines = log.decode("utf-8").split("\r\n")
         error = [line for line in lines if line.startswith("Unknown format")]
         self.assertEqual(error, [
             "Unknown format of source file '%s\\%s\\bad.eml'." % (
