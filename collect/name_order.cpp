@@ -2,7 +2,6 @@
 #include "collect/name_order.h"
 
 #include <algorithm>
-#include <numeric>
 #include <utility>
 
 #include "collect/utf8.h"
@@ -11,31 +10,43 @@ namespace qp {
 namespace {
 
 struct order_key {
-  bool invalid;          // not valid UTF-8: after every valid name
-  std::u16string upper;  // the upper-cased units of a valid name
+  bool invalid;       // not valid UTF-8: after every valid name
+  std::string units;  // the upper-cased units of a valid name, big-endian
 };
 
+// The units are held as big-endian byte pairs, whose byte order is the
+// order of the units: a byte comparison (memcmp) is many times faster than
+// one of UTF-16 strings, which compares unit by unit.
 order_key key_of(const std::string& name) {
-  order_key key{!is_valid_utf8(name), std::u16string()};
+  order_key key{!is_valid_utf8(name), std::string()};
   if (!key.invalid) {
-    key.upper = utf8_to_utf16(name);
-    for (char16_t& unit : key.upper) {
-      unit = upper_unit(unit);
+    const std::u16string units = utf8_to_utf16(name);
+    key.units.reserve(units.size() * 2);
+    for (char16_t unit : units) {
+      const char16_t upper = upper_unit(unit);
+      key.units += static_cast<char>(upper >> 8);
+      key.units += static_cast<char>(upper & 0xFF);
     }
   }
   return key;
 }
 
-bool key_before(const order_key& ka, const std::string& a, const order_key& kb,
-                const std::string& b) {
+// Negative, zero or positive as a comes before, with or after b.
+int compare_keys(const order_key& ka, const std::string& a, const order_key& kb,
+                 const std::string& b) {
   if (ka.invalid != kb.invalid) {
-    return kb.invalid;
+    return ka.invalid ? 1 : -1;
   }
-  if (ka.upper != kb.upper) {
-    return ka.upper < kb.upper;
-  }
-  return a < b;  // std::string compares bytes as unsigned char
+  const int by_key = ka.units.compare(kb.units);
+  return by_key != 0 ? by_key : a.compare(b);  // bytes as unsigned char
 }
+
+// An entry's key beside its place in the listing, so that the sort moves
+// small records and reads a name only on a tie.
+struct keyed_entry {
+  order_key key;
+  size_t index;
+};
 
 }  // namespace
 
@@ -51,24 +62,24 @@ char16_t upper_unit(char16_t unit) {
 }
 
 bool name_before(const std::string& a, const std::string& b) {
-  return key_before(key_of(a), a, key_of(b), b);
+  return compare_keys(key_of(a), a, key_of(b), b) < 0;
 }
 
 void sort_listing(std::vector<listing_entry>& entries) {
-  std::vector<order_key> keys;
-  keys.reserve(entries.size());
-  for (const listing_entry& entry : entries) {
-    keys.push_back(key_of(entry.name));
+  std::vector<keyed_entry> keyed;
+  keyed.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    keyed.push_back(keyed_entry{key_of(entries[i].name), i});
   }
-  std::vector<size_t> order(entries.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](size_t i, size_t j) {
-    return key_before(keys[i], entries[i].name, keys[j], entries[j].name);
-  });
+  std::sort(keyed.begin(), keyed.end(),
+            [&](const keyed_entry& x, const keyed_entry& y) {
+              return compare_keys(x.key, entries[x.index].name, y.key,
+                                  entries[y.index].name) < 0;
+            });
   std::vector<listing_entry> sorted;
   sorted.reserve(entries.size());
-  for (size_t i : order) {
-    sorted.push_back(std::move(entries[i]));
+  for (const keyed_entry& k : keyed) {
+    sorted.push_back(std::move(entries[k.index]));
   }
   entries = std::move(sorted);
 }
