@@ -11,29 +11,33 @@
 #include "app/command_line.h"
 #include "app/process.h"
 #include "app/report.h"
+#include "collect/paths.h"
+#include "collect/wide_win32.h"
 
 namespace qp {
 
+// Without the long-path prefix, which the system may report.
 std::string own_path() {
-  std::vector<char> buffer(MAX_PATH);
+  std::vector<wchar_t> buffer(MAX_PATH);
   while (true) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), size);
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
     if (length == 0) {
       return "";
     }
     if (length < size) {
-      return std::string(buffer.data(), length);
+      return strip_long_prefix(narrow(buffer.data(), length));
     }
     buffer.resize(buffer.size() * 2);  // truncated: try a larger buffer
   }
 }
 
 // The command line as the system holds it, not the C runtime's argv: the
-// program's own splitting rules apply, without escape characters.
+// program's own splitting rules apply, without escape characters. The wide
+// line holds every name as typed, in any script.
 std::vector<std::string> program_arguments(int /*argc*/, char** /*argv*/) {
-  const char* line = GetCommandLineA();
-  return split_command_line(line != nullptr ? line : "");
+  const wchar_t* line = GetCommandLineW();
+  return split_command_line(line != nullptr ? narrow(std::wstring(line)) : "");
 }
 
 local_time current_local_time() {
@@ -167,9 +171,10 @@ void console_write(const std::string& text) {
 }
 
 // The temporary directory is the user's own on Windows. Text mode: every
-// line feed is written as CR LF.
+// line feed is written as CR LF; the bytes are the program's UTF-8 as they
+// stand, without a byte order mark.
 std::FILE* open_private_file(const std::string& path, bool append) {
-  return std::fopen(path.c_str(), append ? "a" : "w");
+  return _wfopen(system_path(path).c_str(), append ? L"a" : L"w");
 }
 
 }  // namespace qp

@@ -114,6 +114,44 @@ bool has_wildcard(const std::string& path) {
   return path.find_first_of("*?") != std::string::npos;
 }
 
+namespace {
+
+const std::string long_prefix = "\\\\?\\";
+const std::string long_unc_prefix = "\\\\?\\UNC\\";
+
+bool starts_with(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+bool is_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+std::string add_long_prefix(const std::string& full) {
+  if (full.size() >= 3 && is_letter(full[0]) && full[1] == ':' &&
+      full[2] == '\\') {
+    return long_prefix + full;
+  }
+  // "\\server\share", but not "\\?\" nor a device such as "\\.\nul".
+  if (full.size() > 2 && starts_with(full, "\\\\") && full[2] != '?' &&
+      full[2] != '.' && full[2] != '\\') {
+    return long_unc_prefix + full.substr(2);
+  }
+  return full;
+}
+
+std::string strip_long_prefix(const std::string& path) {
+  if (starts_with(path, long_unc_prefix)) {
+    return "\\\\" + path.substr(long_unc_prefix.size());
+  }
+  if (starts_with(path, long_prefix)) {
+    return path.substr(long_prefix.size());
+  }
+  return path;
+}
+
 // ---- Operations built on the wrappers ----
 
 namespace {

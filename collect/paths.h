@@ -62,6 +62,14 @@ std::string ascii_lower(const std::string& text);
 
 bool has_wildcard(const std::string& path);
 
+// The form of a full Windows path that the wide services take at any
+// length: "c:\x" as "\\?\c:\x", "\\server\share" as
+// "\\?\UNC\server\share"; any other path (relative, a device, one that
+// has the prefix already) unchanged.
+std::string add_long_prefix(const std::string& full);
+// The path as texts show it: the prefix of add_long_prefix taken off.
+std::string strip_long_prefix(const std::string& path);
+
 // ---- Platform wrappers; a failing wrapper returns its input unchanged ----
 
 std::string full_path(const std::string& path);

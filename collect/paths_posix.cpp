@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "collect/deep_path.h"
+#include "collect/name_order.h"
 #include "collect/paths.h"
 #include "collect/wildcard.h"
 
@@ -198,7 +199,7 @@ bool make_entry(const std::string& name, const struct stat& st,
 
 // The entries of an open directory that the pattern keeps (all for an
 // empty one), each stated once through the directory's descriptor, sorted
-// by name since readdir order is arbitrary.
+// in the one listing order, since readdir order is arbitrary.
 void read_entries(DIR* dir, const std::string& pattern,
                   std::vector<listing_entry>& entries) {
   const int fd = dirfd(dir);
@@ -213,10 +214,7 @@ void read_entries(DIR* dir, const std::string& pattern,
       entries.push_back(entry);
     }
   }
-  std::sort(entries.begin(), entries.end(),
-            [](const listing_entry& a, const listing_entry& b) {
-              return a.name < b.name;
-            });
+  sort_listing(entries);
 }
 
 // The contents of directory (as a path for opendir) that pattern keeps;

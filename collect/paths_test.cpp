@@ -68,5 +68,35 @@ TEST(PathRules, TrimAndAsciiCase) {
   EXPECT_FALSE(has_wildcard("/a/b"));
 }
 
+struct prefix_case {
+  const char* full;
+  const char* prefixed;
+};
+
+TEST(PathRules, LongPrefixTable) {
+  const prefix_case cases[] = {
+      {"c:\\mail\\a.eml", "\\\\?\\c:\\mail\\a.eml"},
+      {"Z:\\", "\\\\?\\Z:\\"},
+      {"\\\\server\\share\\x", "\\\\?\\UNC\\server\\share\\x"},
+      // Already prefixed, a device, relative or drive-relative: unchanged.
+      {"\\\\?\\c:\\x", "\\\\?\\c:\\x"},
+      {"\\\\?\\UNC\\s\\x", "\\\\?\\UNC\\s\\x"},
+      {"\\\\.\\nul", "\\\\.\\nul"},
+      {"mail\\a.eml", "mail\\a.eml"},
+      {"c:a.eml", "c:a.eml"},
+      {"\\\\", "\\\\"},
+      {"", ""},
+  };
+  for (const prefix_case& c : cases) {
+    EXPECT_EQ(add_long_prefix(c.full), c.prefixed) << c.full;
+    EXPECT_EQ(strip_long_prefix(add_long_prefix(c.full)),
+              strip_long_prefix(c.full))
+        << c.full;
+  }
+  EXPECT_EQ(strip_long_prefix("\\\\?\\c:\\x"), "c:\\x");
+  EXPECT_EQ(strip_long_prefix("\\\\?\\UNC\\s\\x"), "\\\\s\\x");
+  EXPECT_EQ(strip_long_prefix("c:\\?\\x"), "c:\\?\\x");
+}
+
 }  // namespace
 }  // namespace qp

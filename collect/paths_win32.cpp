@@ -1,11 +1,17 @@
-// The platform wrappers on Windows: the ANSI file and path services, "\" as
+// The platform wrappers on Windows: the wide file and path services, "\" as
 // separator, drive letters, and the system's case mapping for paths too.
+// Names and paths are UTF-8 here as everywhere in the program; every path
+// goes to the system through system_path, so no length is too long, and
+// comes back without the long-path prefix, as texts show it.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "collect/name_order.h"
 #include "collect/paths.h"
+#include "collect/utf8.h"
+#include "collect/wide_win32.h"
 
 namespace qp {
 
@@ -13,59 +19,53 @@ const path_style native_style = windows_style;
 
 namespace {
 
-// The two-call pattern of the buffer-filling services: ask for the size
-// with an empty buffer, then fill a buffer one byte larger. fill returns
-// what the service returns: 0 on failure, else a length.
-template <typename Fill>
-bool fill_twice(Fill fill, std::string& out) {
-  DWORD needed = fill(nullptr, 0);
-  if (needed == 0) {
-    return false;
-  }
-  std::vector<char> buffer(static_cast<size_t>(needed) + 1, '\0');
-  DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
-  // A result as large as the buffer is the size of a path that grew
-  // between the calls, not a length.
-  if (length == 0 || length >= buffer.size()) {
-    return false;
-  }
-  out.assign(buffer.data(), length);
-  return true;
+// A path the system returned, as the program holds it.
+std::string returned_path(const std::wstring& units) {
+  return strip_long_prefix(narrow(units));
 }
 
 }  // namespace
 
 std::string full_path(const std::string& path) {
-  std::string out;
-  bool ok = fill_twice(
-      [&](char* buffer, DWORD size) {
-        return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
+  const std::wstring given = wide(path);
+  std::wstring out;
+  bool ok = fill_wide(
+      [&](wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(given.c_str(), size, buffer, nullptr);
       },
       out);
-  return ok ? out : path;
+  return ok ? returned_path(out) : path;
 }
 
+// Short names are expanded only without the long-path prefix on some
+// systems (Wine): the prefixed form is for paths too long for that.
 std::string long_path(const std::string& path) {
-  std::string out;
-  bool ok = fill_twice(
-      [&](char* buffer, DWORD size) {
-        return GetLongPathNameA(path.c_str(), buffer, size);
-      },
-      out);
-  return ok ? out : path;
+  std::wstring out;
+  for (const std::wstring& given : {wide(path), system_path(path)}) {
+    if (fill_wide(
+            [&](wchar_t* buffer, DWORD size) {
+              return GetLongPathNameW(given.c_str(), buffer, size);
+            },
+            out)) {
+      return returned_path(out);
+    }
+  }
+  return path;
 }
 
 std::string temp_directory() {
-  std::string out;
-  bool ok = fill_twice(
-      [](char* buffer, DWORD size) { return GetTempPathA(size, buffer); }, out);
-  return ok ? out : std::string();
+  std::wstring out;
+  bool ok = fill_wide(
+      [](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); },
+      out);
+  return ok ? returned_path(out) : std::string();
 }
 
 // The caller names the drive root ("c:\").
 space_info free_space(const std::string& path) {
   ULARGE_INTEGER available, total, free;
-  if (!GetDiskFreeSpaceExA(path.c_str(), &available, &total, &free)) {
+  if (!GetDiskFreeSpaceExW(system_path(path).c_str(), &available, &total,
+                           &free)) {
     return space_info{-1, -1, -1};
   }
   return space_info{static_cast<int64_t>(available.QuadPart),
@@ -75,17 +75,26 @@ space_info free_space(const std::string& path) {
 
 namespace {
 
-// The system's mapping for the ANSI code page; the text unchanged when the
-// service does not process every character.
+// The system's mapping of the text's characters; a to z alone for a text
+// that is not UTF-8, which the wide mapping would damage, and the text
+// unchanged when the service does not process every unit.
 std::string map_case(const std::string& text, bool upper) {
   if (text.empty()) {
     return text;
   }
-  std::string result = text;
-  const DWORD length = static_cast<DWORD>(result.size());
-  const DWORD done = upper ? CharUpperBuffA(&result[0], length)
-                           : CharLowerBuffA(&result[0], length);
-  return done == length ? result : text;
+  char32_t code;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = decode_utf8(text, at, code, true);
+    if (length == 0) {
+      return upper ? ascii_upper(text) : ascii_lower(text);
+    }
+    at += length;
+  }
+  std::wstring units = wide(text);
+  const DWORD length = static_cast<DWORD>(units.size());
+  const DWORD done = upper ? CharUpperBuffW(&units[0], length)
+                           : CharLowerBuffW(&units[0], length);
+  return done == length ? narrow(units) : text;
 }
 
 }  // namespace
@@ -108,22 +117,20 @@ std::string path_upper(const std::string& path) {
 }
 
 int create_directory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) ? 0 : -1;
+  return CreateDirectoryW(system_path(path).c_str(), nullptr) ? 0 : -1;
 }
 
 std::string current_directory() {
-  std::string out;
+  std::wstring units;
   bool ok =
-      fill_twice([](char* buffer,
-                    DWORD size) { return GetCurrentDirectoryA(size, buffer); },
-                 out);
-  if (!ok || out.empty()) {
+      fill_wide([](wchar_t* buffer,
+                   DWORD size) { return GetCurrentDirectoryW(size, buffer); },
+                units);
+  const std::string out = ok ? returned_path(units) : std::string();
+  if (out.empty()) {
     return ".\\";
   }
-  if (out.back() != '\\') {
-    out += '\\';
-  }
-  return out;
+  return out.back() == '\\' ? out : out + '\\';
 }
 
 // Volume serial number and file index: the identity of a directory, so
@@ -131,7 +138,7 @@ std::string current_directory() {
 bool directory_identity(const std::string& path, uint64_t& device,
                         uint64_t& inode) {
   HANDLE handle =
-      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+      CreateFileW(system_path(path).c_str(), FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -188,9 +195,9 @@ void set_entry_time(const FILETIME& written, listing_entry& entry) {
   entry.second = (time & 0x1F) * 2;
 }
 
-listing_entry make_entry(const WIN32_FIND_DATAA& found) {
+listing_entry make_entry(const WIN32_FIND_DATAW& found) {
   listing_entry entry;
-  entry.name = found.cFileName;
+  entry.name = narrow(std::wstring(found.cFileName));
   entry.attributes = attribute_letters(found.dwFileAttributes);
   entry.size =
       (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
@@ -206,7 +213,7 @@ std::string enumeration_pattern(const std::string& path) {
     return trimmed + "\\*.*";
   }
   if (!has_wildcard(trimmed) && !trimmed.empty()) {
-    const DWORD attributes = GetFileAttributesA(trimmed.c_str());
+    const DWORD attributes = GetFileAttributesW(system_path(trimmed).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return trimmed + "\\*.*";
@@ -220,15 +227,19 @@ std::string enumeration_pattern(const std::string& path) {
 bool platform_listing(const std::string& path,
                       std::vector<listing_entry>& entries) {
   entries.clear();
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(enumeration_pattern(path).c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE find =
+      FindFirstFileW(system_path(enumeration_pattern(path)).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) {
     return false;
   }
   do {
     entries.push_back(make_entry(found));
-  } while (FindNextFileA(find, &found));
+  } while (FindNextFileW(find, &found));
   FindClose(find);
+  // The one order of every platform: NTFS lists in it already, FAT, exFAT
+  // and network shares in the order of creation.
+  sort_listing(entries);
   return true;
 }
 

@@ -130,17 +130,27 @@ TEST(PathsWin32, TempAndCurrentDirectoryEndInBackslash) {
   EXPECT_EQ(path_kind(cwd), KIND_DIRECTORY);
 }
 
-TEST(PathsWin32, SystemCaseMappingOfTheAnsiCodePage) {
-  ASSERT_EQ(GetACP(), 1252u) << "the expectations are code page 1252's";
+// Texts and paths are UTF-8: the system's mapping of the characters, the
+// same letters that code page 1252 maps; bytes that are not UTF-8 keep all
+// but a to z as they are.
+TEST(PathsWin32, SystemCaseMappingOfUtf8Texts) {
   // Latin-1 capitals, the multiplication sign kept; S, OE, Z and Y with
-  // diacritics from the 0x80 row.
-  EXPECT_EQ(to_lower("ABC \xC0\xC9\xD6\xD7\xD8\xDE \x8A\x8C\x8E\x9F"),
-            "abc \xE0\xE9\xF6\xD7\xF8\xFE \x9A\x9C\x9E\xFF");
-  EXPECT_EQ(to_upper("abc \xE0\xE9\xF6\xF7\xF8\xFE \x9A\x9C\x9E\xFF"),
-            "ABC \xC0\xC9\xD6\xF7\xD8\xDE \x8A\x8C\x8E\x9F");
-  EXPECT_EQ(path_lower("C:\\MAIL\\\xC9T\xC9"), "c:\\mail\\\xE9t\xE9");
+  // diacritics from the 0x80 row of code page 1252.
+  EXPECT_EQ(
+      to_lower("ABC \u00C0\u00C9\u00D6\u00D7\u00D8\u00DE \u0160\u0152"
+               "\u017D\u0178"),
+      "abc \u00E0\u00E9\u00F6\u00D7\u00F8\u00FE \u0161\u0153\u017E\u00FF");
+  EXPECT_EQ(
+      to_upper("abc \u00E0\u00E9\u00F6\u00F7\u00F8\u00FE \u0161\u0153"
+               "\u017E\u00FF"),
+      "ABC \u00C0\u00C9\u00D6\u00F7\u00D8\u00DE \u0160\u0152\u017D\u0178");
+  EXPECT_EQ(path_lower("C:\\MAIL\\\u00C9T\u00C9"), "c:\\mail\\\u00E9t\u00E9");
+  EXPECT_EQ(path_lower("C:\\\u041F\u0420\u0418\\\u03A9"),
+            "c:\\\u043F\u0440\u0438\\\u03C9");
   EXPECT_EQ(path_upper("c:\\x.mbx"), "C:\\X.MBX");
   EXPECT_EQ(to_lower(""), "");
+  EXPECT_EQ(to_lower("ABC \xC0\xC9 \x8A"), "abc \xC0\xC9 \x8A");
+  EXPECT_EQ(to_upper("abc \xE0\xE9"), "ABC \xE0\xE9");
 }
 
 TEST(PathsWin32, CreateDirectoryTree) {

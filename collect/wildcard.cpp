@@ -1,12 +1,16 @@
-// The wildcard engine. Pattern and text are read as sequences of byte values
-// followed by an end marker that equals no byte, so that a literal run at the
-// end of a pattern can only match at the very end of the text. The views are
-// never copied: the marker is produced by element() past the last byte.
+// The wildcard engine. Pattern and text are read as sequences of element
+// values followed by an end marker that equals no element, so that a literal
+// run at the end of a pattern can only match at the very end of the text.
+// The views are never copied: the marker is produced by element() past the
+// last element. Message lines are matched byte by byte; file names character
+// by character, so that "?" takes a whole UTF-8 sequence.
 #include "collect/wildcard.h"
 
 #include <string>
+#include <type_traits>
 
 #include "collect/paths.h"
+#include "collect/utf8.h"
 
 namespace qp {
 namespace {
@@ -14,14 +18,17 @@ namespace {
 constexpr int end_marker = -1;
 
 // Element i of s followed by the end marker.
-int element(std::string_view s, size_t i) {
-  return i < s.size() ? static_cast<unsigned char>(s[i]) : end_marker;
+template <typename Char>
+int element(std::basic_string_view<Char> s, size_t i) {
+  using unit = std::make_unsigned_t<Char>;
+  return i < s.size() ? static_cast<int>(static_cast<unit>(s[i])) : end_marker;
 }
 
 // Whether run (followed by the marker when with_end) matches text + marker
 // element by element at index at; "?" matches any element, the marker too.
-bool run_matches_at(std::string_view run, bool with_end, std::string_view text,
-                    size_t at) {
+template <typename Char>
+bool run_matches_at(std::basic_string_view<Char> run, bool with_end,
+                    std::basic_string_view<Char> text, size_t at) {
   for (size_t j = 0; j < run.size(); ++j) {
     if (run[j] != '?' && element(text, at + j) != element(run, j)) {
       return false;
@@ -32,8 +39,9 @@ bool run_matches_at(std::string_view run, bool with_end, std::string_view text,
 
 // The 1-based position, within text[from..] + marker, of the first place
 // where the run matches; 0 when there is none.
-size_t find_run(std::string_view run, bool with_end, std::string_view text,
-                size_t from) {
+template <typename Char>
+size_t find_run(std::basic_string_view<Char> run, bool with_end,
+                std::basic_string_view<Char> text, size_t from) {
   const size_t run_length = run.size() + (with_end ? 1 : 0);
   const size_t text_length = text.size() - from + 1;
   if (run_length > text_length) {
@@ -44,9 +52,9 @@ size_t find_run(std::string_view run, bool with_end, std::string_view text,
     const size_t at = text.size() - run.size();
     return run_matches_at(run, true, text, at) ? at - from + 1 : 0;
   }
-  if (run.find('?') == std::string_view::npos) {
+  if (run.find(Char('?')) == run.npos) {
     const size_t at = text.find(run, from);
-    return at == std::string_view::npos ? 0 : at - from + 1;
+    return at == text.npos ? 0 : at - from + 1;
   }
   for (size_t i = 0; i + run_length <= text_length; ++i) {
     if (run_matches_at(run, false, text, from + i)) {
@@ -56,9 +64,9 @@ size_t find_run(std::string_view run, bool with_end, std::string_view text,
   return 0;
 }
 
-}  // namespace
-
-bool match_pattern(std::string_view pattern, std::string_view text) {
+template <typename Char>
+bool match_elements(std::basic_string_view<Char> pattern,
+                    std::basic_string_view<Char> text) {
   const size_t pattern_end = pattern.size() + 1;  // marker included
   const size_t text_end = text.size() + 1;
   size_t p = 0;
@@ -76,11 +84,12 @@ bool match_pattern(std::string_view pattern, std::string_view text) {
       }
       // The literal run reaches the next "*" or takes the marker.
       const size_t run_start = p;
-      while (p < pattern.size() && pattern[p] != '*') {
+      while (p < pattern.size() && pattern[p] != Char('*')) {
         ++p;
       }
       const bool with_end = p == pattern.size();
-      const std::string_view run = pattern.substr(run_start, p - run_start);
+      const std::basic_string_view<Char> run =
+          pattern.substr(run_start, p - run_start);
       if (!with_end) {
         --p;  // the "*" is met again after the step below
       }
@@ -102,6 +111,32 @@ bool match_pattern(std::string_view pattern, std::string_view text) {
   return false;
 }
 
+// The characters of a name: each valid UTF-8 sequence as its code point,
+// each other byte as a value past every code point.
+std::u32string characters_of(const std::string& name) {
+  std::u32string characters;
+  characters.reserve(name.size());
+  char32_t code;
+  for (size_t at = 0; at < name.size();) {
+    const size_t length = decode_utf8(name, at, code);
+    if (length == 0) {
+      characters += static_cast<char32_t>(0x110000 +
+                                          static_cast<unsigned char>(name[at]));
+      ++at;
+    } else {
+      characters += code;
+      at += length;
+    }
+  }
+  return characters;
+}
+
+}  // namespace
+
+bool match_pattern(std::string_view pattern, std::string_view text) {
+  return match_elements(pattern, text);
+}
+
 bool match_file_name(std::string_view pattern, std::string_view name) {
   std::string upper_pattern = ascii_upper(std::string(pattern));
   std::string upper_name = ascii_upper(std::string(name));
@@ -112,7 +147,10 @@ bool match_file_name(std::string_view pattern, std::string_view name) {
   if (upper_name.find('.') == std::string::npos) {
     upper_name += '.';
   }
-  return match_pattern(upper_pattern, upper_name);
+  const std::u32string pattern_characters = characters_of(upper_pattern);
+  const std::u32string name_characters = characters_of(upper_name);
+  return match_elements(std::u32string_view(pattern_characters),
+                        std::u32string_view(name_characters));
 }
 
 }  // namespace qp

@@ -41,6 +41,23 @@ TEST(MatchFileName, Table) {
       // Only a to z fold: Latin-1 e-acute against E-acute.
       {"\xe9.eml", "\xc9.eml", false},
       {"\xe9.EML", "\xe9.eml", true},
+      // "?" takes one character of a UTF-8 name, whatever its length.
+      {"caf?.eml", "caf\xc3\xa9.eml", true},
+      {"caf??.eml", "caf\xc3\xa9.eml", false},
+      {"?.eml", "\xe6\x97\xa5.eml", true},
+      {"??.eml", "\xe6\x97\xa5.eml", false},
+      {"a?b.eml",
+       "a\xf0\x9f\x93\xa7"
+       "b.eml",
+       true},
+      {"*?\xf0\x9f\x93\xa7*.eml", "mail \xf0\x9f\x93\xa7 x.eml", true},
+      {"\xd0\x9f?.eml", "\xd0\x9f\xd1\x80.eml", true},
+      // A stray byte is one character; a cut sequence is its bytes.
+      {"caf?.eml", "caf\xe9.eml", true},
+      {"caf?.eml", "caf\xe6\x97.eml", false},
+      {"caf??.eml", "caf\xe6\x97.eml", true},
+      // Letters beyond a to z keep their case.
+      {"CAF\xc3\x89.EML", "caf\xc3\xa9.eml", false},
   };
   for (const match_case& c : cases) {
     EXPECT_EQ(match_file_name(c.pattern, c.text), c.expected)
@@ -83,6 +100,9 @@ TEST(MatchPattern, Table) {
       // Byte 255 is a character, not the end marker.
       {"a\xff", "a", false},
       {"*\xff", "x\xff", true},
+      // Message lines are bytes: "?" takes one byte of a UTF-8 sequence.
+      {"caf?", "caf\xc3\xa9", false},
+      {"caf??", "caf\xc3\xa9", true},
   };
   for (const match_case& c : cases) {
     EXPECT_EQ(match_pattern(c.pattern, c.text), c.expected)

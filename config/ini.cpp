@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "collect/paths.h"
+#include "pack/raw_file.h"
 
 namespace qp {
 
@@ -120,7 +121,12 @@ ini_status read_line(ini_reader& reader, const std::string& raw) {
 ini_result parse_ini_text(const std::string& text) {
   ini_reader reader;
   int line_number = 0;
-  std::string::size_type start = 0;
+  // Editors put a UTF-8 byte order mark in front; it is no text of line 1.
+  const std::string byte_order_mark = "\xEF\xBB\xBF";
+  std::string::size_type start =
+      text.compare(0, byte_order_mark.size(), byte_order_mark) == 0
+          ? byte_order_mark.size()
+          : 0;
   while (start < text.size()) {
     std::string::size_type end = text.find('\n', start);
     if (end == std::string::npos) {
@@ -142,11 +148,12 @@ ini_result parse_ini_text(const std::string& text) {
   return result;
 }
 
-// Read as raw bytes (the line rules above stand in for text mode). A file
-// that opens but cannot be read, such as a directory on POSIX, is unreadable:
-// it counts as cannot be opened.
+// Read as raw bytes (the line rules above stand in for text mode), opened
+// as a source is: by its UTF-8 name on every system, and only when it is a
+// regular file. A file that opens but cannot be read is unreadable: it
+// counts as cannot be opened.
 ini_result parse_ini(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = raw_open_source(path);
   if (file == nullptr) {
     return fault(INI_CANNOT_OPEN, 0);
   }

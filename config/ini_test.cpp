@@ -49,6 +49,9 @@ TEST_P(ini_outcome, status_and_line) {
 const outcome_case outcome_cases[] = {
     // No section: nothing but blanks, comments or lines before any header.
     {"empty_file", "", INI_NO_SECTION, 0},
+    {"byte_order_mark_only", "\xEF\xBB\xBF", INI_NO_SECTION, 0},
+    {"byte_order_mark_then_empty_header", "\xEF\xBB\xBF[]\n",
+     INI_INVALID_SECTION, 1},
     {"blank_lines_only", "\n \t\n\r\n\n", INI_NO_SECTION, 0},
     {"comments_and_blanks", "; one\n\n  ; two\n", INI_NO_SECTION, 0},
     {"key_lines_without_header", "MboxExtension=mbox\nx\n", INI_NO_SECTION, 0},
@@ -168,6 +171,17 @@ const document_case document_cases[] = {
     {"ctrl_z_is_ordinary",
      "[A]\nk=\x1A\n\x1A\n",
      {{"A", {{"k", "\x1A"}, {"", "\x1A"}}}}},
+    // An editor's UTF-8 byte order mark is skipped at the start, and only
+    // there; a lone one is an empty file.
+    {"byte_order_mark_skipped",
+     "\xEF\xBB\xBF[Names]\r\nMboxExtension=.mbox\r\n",
+     {{"Names", {{"MboxExtension", ".mbox"}}}}},
+    {"byte_order_mark_before_a_comment",
+     "\xEF\xBB\xBF; note\n[A]\n",
+     {{"", {{"", "; note"}}}, {"A", {}}}},
+    {"byte_order_mark_later_is_text",
+     "[A]\n\xEF\xBB\xBFk=v\n",
+     {{"A", {{"\xEF\xBB\xBFk", "v"}}}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(

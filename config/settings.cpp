@@ -7,6 +7,7 @@
 
 #include "app/process.h"
 #include "app/report.h"
+#include "collect/name_text.h"
 #include "collect/paths.h"
 #include "config/user_dir.h"
 #include "log/outside_text.h"
@@ -81,7 +82,7 @@ std::string apply_from_lines(const entry_list& entries, pack_settings& out) {
 // Step 5.1: an extension value; "" or the fault.
 std::string apply_extension(const char* key, const std::string& value,
                             std::string& extension) {
-  std::string rest = trim_left(value, ".");
+  std::string rest = trim_left(name_text(value), ".");
   if (rest.empty()) {
     extension.clear();
     return std::string();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "collect/wide_win32.h"
 #include "config/user_dir.h"
 
 namespace qp {
@@ -27,19 +28,6 @@ std::wstring wide_variable(const wchar_t* name) {
   }
 }
 
-std::string utf8(const std::wstring& text) {
-  int count = WideCharToMultiByte(CP_UTF8, 0, text.data(),
-                                  static_cast<int>(text.size()), nullptr, 0,
-                                  nullptr, nullptr);
-  if (count <= 0) {
-    return std::string();
-  }
-  std::string out(static_cast<size_t>(count), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                      &out[0], count, nullptr, nullptr);
-  return out;
-}
-
 // A drive with its root ("c:\") or a network share ("\\server\...").
 bool is_absolute(const std::wstring& path) {
   if (path.size() >= 3 && path[1] == L':' &&
@@ -59,7 +47,7 @@ std::string user_config_directory() {
   if (app_data.back() != L'\\' && app_data.back() != L'/') {
     app_data += L'\\';
   }
-  return utf8(app_data);
+  return narrow(app_data);
 }
 
 }  // namespace qp

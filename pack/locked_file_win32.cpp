@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "collect/wide_win32.h"
 #include "pack/raw_file.h"
 
 namespace qp {
@@ -56,13 +57,14 @@ bool raw_open_locked(const std::string& path, lock_mode mode, raw_file& file) {
                  : reading             ? GENERIC_READ
                                        : GENERIC_READ | GENERIC_WRITE;
   DWORD disposition = reading ? OPEN_EXISTING : OPEN_ALWAYS;
-  HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr,
+  std::wstring name = system_path(path);
+  HANDLE handle = CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr,
                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE && mode == LOCKED_APPEND &&
       GetLastError() == ERROR_ACCESS_DENIED) {
     // A file that may be written but not read is still appended to; only
     // its tail cannot be looked at.
-    handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   if (handle == INVALID_HANDLE_VALUE) {
@@ -131,7 +133,7 @@ bool raw_close(raw_file& file) {
 
 // Opened without a lock of its own: others may hold the file open.
 int raw_last_byte(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE handle = CreateFileW(system_path(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -195,9 +197,10 @@ bool raw_identity(const raw_file& file, file_identity& id) {
 // A handle without data access, sharing everything: it opens beside the
 // target's own handle, and closing it leaves that handle's lock alone.
 bool raw_path_identity(const std::string& path, file_identity& id) {
-  HANDLE handle = CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileW(
+      system_path(path).c_str(), 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }

@@ -1,6 +1,7 @@
 // The windowing layer on Windows: one top-level window class, child
 // controls of the system classes, handlers attached to the window and to
-// subclassed controls, the message loop and the message boxes.
+// subclassed controls, the message loop and the message boxes. Every window
+// is a wide one, so that texts show names in any script.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -10,12 +11,14 @@
 #include <vector>
 
 #include "app/process.h"
+#include "collect/wide_win32.h"
 #include "ui/platform.h"
 
 namespace qp {
 namespace {
 
 const char* const window_class_name = "quillpack_window";
+const wchar_t* const window_class_wide = L"quillpack_window";
 
 struct attached {
   HWND window;
@@ -76,7 +79,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
     }
     call_handler(*a, message, wparam, lparam);
   }
-  return DefWindowProcA(window, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 // Subclassed controls see their own key presses (Enter on a button, which
@@ -85,11 +88,11 @@ LRESULT CALLBACK control_procedure(HWND window, UINT message, WPARAM wparam,
                                    LPARAM lparam) {
   attached* a = find_attached(window);
   if (!a) {
-    return DefWindowProcA(window, message, wparam, lparam);
+    return DefWindowProcW(window, message, wparam, lparam);
   }
   WNDPROC original = a->original;
   call_handler(*a, message, wparam, lparam);
-  return CallWindowProcA(original, window, message, wparam, lparam);
+  return CallWindowProcW(original, window, message, wparam, lparam);
 }
 
 [[noreturn]] void registration_failed() {
@@ -104,36 +107,36 @@ void register_window_class() {
   if (class_registered) {
     return;
   }
-  WNDCLASSEXA wc{};
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = window_procedure;
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = window_class_name;
-  if (!RegisterClassExA(&wc)) {
+  wc.lpszClassName = window_class_wide;
+  if (!RegisterClassExW(&wc)) {
     registration_failed();
   }
   class_registered = true;
 }
 
 struct control_class {
-  const char* name;
+  const wchar_t* name;
   DWORD style;
 };
 
 control_class class_of(control_kind kind) {
   switch (kind) {
   case CONTROL_STATIC_RIGHT:
-    return {"static", SS_RIGHT};
+    return {L"static", SS_RIGHT};
   case CONTROL_PROGRESS:
-    return {PROGRESS_CLASSA, PBS_SMOOTH};
+    return {PROGRESS_CLASSW, PBS_SMOOTH};
   case CONTROL_DEFAULT_BUTTON:
-    return {"button", WS_TABSTOP | BS_DEFPUSHBUTTON};
+    return {L"button", WS_TABSTOP | BS_DEFPUSHBUTTON};
   case CONTROL_STATIC:
     break;
   }
-  return {"static", SS_LEFT};
+  return {L"static", SS_LEFT};
 }
 
 // Floor division, so that a window larger than the screen still centres
@@ -152,9 +155,10 @@ window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height) {
   register_window_class();
   // A top-level window gets its title bar from the system.
-  HWND window = CreateWindowExA(
-      0, window_class_name, caption.c_str(), WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-      width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window =
+      CreateWindowExW(0, window_class_wide, wide(caption).c_str(),
+                      WS_SYSMENU | WS_MINIMIZEBOX, x, y, width, height, nullptr,
+                      nullptr, GetModuleHandleW(nullptr), nullptr);
   return handle_of(window);
 }
 
@@ -170,29 +174,31 @@ window_handle create_control(window_handle parent, control_kind kind,
     common_controls = true;
   }
   const control_class c = class_of(kind);
-  HWND control = CreateWindowExA(
-      0, c.name, text.c_str(), WS_CHILD | WS_VISIBLE | c.style, x, y, width,
-      height, hwnd_of(parent), nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND control = CreateWindowExW(0, c.name, wide(text).c_str(),
+                                 WS_CHILD | WS_VISIBLE | c.style, x, y, width,
+                                 height, hwnd_of(parent), nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
   if (!control) {
     message_box(0, "Warning", "creation of control '" + text + "' has failed.",
                 MB_ICONHAND_STYLE | MB_OK_STYLE);
     return 0;
   }
-  SendMessageA(control, WM_SETFONT,
+  SendMessageW(control, WM_SETFONT,
                reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
   return handle_of(control);
 }
 
 void set_window_icon(window_handle window, const std::string& exe_path) {
-  HICON icon = ExtractIconA(GetModuleHandleA(nullptr), exe_path.c_str(), 0);
+  HICON icon =
+      ExtractIconW(GetModuleHandleW(nullptr), wide(exe_path).c_str(), 0);
   // 1 means the file is no executable; null that it holds no icon.
   if (reinterpret_cast<uintptr_t>(icon) <= 1) {
     return;
   }
-  SendMessageA(hwnd_of(window), WM_SETICON, ICON_BIG,
+  SendMessageW(hwnd_of(window), WM_SETICON, ICON_BIG,
                reinterpret_cast<LPARAM>(icon));
-  SendMessageA(hwnd_of(window), WM_SETICON, ICON_SMALL,
+  SendMessageW(hwnd_of(window), WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(icon));
 }
 
@@ -227,11 +233,11 @@ void remove_close_command(window_handle window) {
 }
 
 void set_text(window_handle window, const std::string& text) {
-  SetWindowTextA(hwnd_of(window), text.c_str());
+  SetWindowTextW(hwnd_of(window), wide(text).c_str());
 }
 
 void set_progress_position(window_handle bar, int percent) {
-  SendMessageA(hwnd_of(bar), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  SendMessageW(hwnd_of(bar), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
 bool is_minimised(window_handle window) {
@@ -255,9 +261,9 @@ void attach_handler(window_handle window, event_handler handler) {
     return;
   }
   attached a{target, handler, nullptr};
-  if (GetClassLongPtrA(target, GCLP_WNDPROC) !=
+  if (GetClassLongPtrW(target, GCLP_WNDPROC) !=
       reinterpret_cast<ULONG_PTR>(window_procedure)) {
-    a.original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+    a.original = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         target, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control_procedure)));
   }
   handlers.push_back(a);
@@ -279,31 +285,32 @@ void show_and_run(window_handle window, int show_mode) {
   // The first size notification comes with the first showing; should a
   // system have sent it before the handler was attached, send it now.
   if (!size_delivered) {
-    SendMessageA(main, WM_SIZE, IsIconic(main) ? SIZE_MINIMIZED : SIZE_RESTORED,
+    SendMessageW(main, WM_SIZE, IsIconic(main) ? SIZE_MINIMIZED : SIZE_RESTORED,
                  0);
   }
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
 void pump_one_event() {
   MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+  if (!PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
     return;
   }
-  if (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  if (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
 int message_box(window_handle owner, const std::string& caption,
                 const std::string& text, unsigned style) {
   HWND box_owner = owner != 0 ? hwnd_of(owner) : GetActiveWindow();
-  return MessageBoxA(box_owner, text.c_str(), caption.c_str(), style);
+  return MessageBoxW(box_owner, wide(text).c_str(), wide(caption).c_str(),
+                     style);
 }
 
 void request_foreground(window_handle window) {
