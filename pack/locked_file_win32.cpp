@@ -197,10 +197,10 @@ bool raw_identity(const raw_file& file, file_identity& id) {
 // A handle without data access, sharing everything: it opens beside the
 // target's own handle, and closing it leaves that handle's lock alone.
 bool raw_path_identity(const std::string& path, file_identity& id) {
-  HANDLE handle = CreateFileW(
-      system_path(path).c_str(), 0,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
