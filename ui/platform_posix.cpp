@@ -2,6 +2,7 @@
 // terminal, message boxes as text on standard error with Yes/No answers read
 // from the controlling terminal, and Ctrl-C (SIGINT) as the Cancel button.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -218,11 +219,18 @@ bool read_answer(int fd, std::string& answer) {
   answer.clear();
   char c;
   while (true) {
+    // A stop that lands between the question and the read must not leave
+    // the read waiting for good: wait in short steps and look again.
+    if (pending_terminate) {
+      return false;
+    }
+    struct pollfd ready = {fd, POLLIN, 0};
+    int polled = poll(&ready, 1, 100);
+    if (polled == 0 || (polled < 0 && errno == EINTR)) {
+      continue;
+    }
     ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) {
-      if (pending_terminate) {
-        return false;
-      }
       continue;
     }
     if (n <= 0) {
