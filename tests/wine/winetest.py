@@ -45,7 +45,11 @@ def wine_env(**extra):
 
 @functools.lru_cache(maxsize=None)
 def to_windows(path):
-    """The Windows name of a Unix path (Z:\\... for the root file system)."""
+    """The Windows name of a Unix path (Z:\\... for the root file system).
+    An absolute path is mapped directly: asking winepath costs a Wine
+    process each time, and it fails now and then on a loaded machine."""
+    if path.startswith("/"):
+        return "Z:" + path.replace("/", "\\")
     out = subprocess.run(WINEPATH + ["-w", path], capture_output=True,
                          env=wine_env(), check=True, timeout=60)
     return out.stdout.decode().strip()
