@@ -37,9 +37,9 @@ void check_date(std::string_view text) {
                       written.substr(20, 4) + " " + written.substr(11, 8) +
                       " +0000";
   qp::utc_time again;
-  check(qp::read_mail_date(plain, again) &&
-            qp::separator_date(again) == written,
-        "a written date does not read back");
+  check(
+      qp::read_mail_date(plain, again) && qp::separator_date(again) == written,
+      "a written date does not read back");
 }
 
 }  // namespace
@@ -52,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t start = 0;
   while (start < input.size()) {
     size_t end = input.find('\n', start);
-    std::string_view line = input.substr(
-        start, end == std::string_view::npos ? std::string_view::npos
-                                             : end - start);
+    std::string_view line = input.substr(start, end == std::string_view::npos
+                                                    ? std::string_view::npos
+                                                    : end - start);
     for (size_t at = 0; at < line.size(); at += 7) {
       fields.feed(line.substr(at, 7));
     }

@@ -1,7 +1,7 @@
 // The target's file: a whole-file lock held while it is open, buffered
 // writing with CR LF produced by the writer, and the raw access the target
-// checks need. Platform code sits in locked_file_posix.cpp and
-// locked_file_win32.cpp behind the raw_* functions.
+// checks need. Platform code sits in raw_file_posix.cpp and
+// raw_file_win32.cpp behind the raw_* functions of raw_file.h.
 #ifndef QUILLPACK_PACK_LOCKED_FILE_H_
 #define QUILLPACK_PACK_LOCKED_FILE_H_
 

@@ -1,6 +1,6 @@
-// The platform's side of the target file: open with a whole-file lock,
-// raw writes, size, truncation. Implemented in locked_file_posix.cpp and
-// locked_file_win32.cpp.
+// The platform's side of the files: the target opened with a whole-file
+// lock, raw writes, size, truncation; the sources opened for reading.
+// Implemented in raw_file_posix.cpp and raw_file_win32.cpp.
 #ifndef QUILLPACK_PACK_RAW_FILE_H_
 #define QUILLPACK_PACK_RAW_FILE_H_
 
@@ -36,6 +36,8 @@ int raw_read_tail(const raw_file& file, char* out, int wanted);
 std::FILE* raw_open_source(const std::string& path);
 // The size of an open source, -1 when unknown.
 int64_t raw_stream_size(std::FILE* stream);
+// Moves an open source to a byte offset from its start; false on failure.
+bool raw_stream_seek(std::FILE* stream, int64_t offset);
 
 // The identity of an open target; false when the system cannot tell.
 bool raw_identity(const raw_file& file, file_identity& id);

@@ -15,16 +15,20 @@ char ascii_lower_char(char c) {
 
 }  // namespace
 
-bool is_from_line(std::string_view line) {
-  if (line.size() <= 5 || std::memcmp(line.data(), "From ", 5) != 0 ||
-      line.back() != '\n') {
+bool is_from_content(std::string_view content, bool has_line_end) {
+  if (!has_line_end) {
     return false;
   }
-  size_t i = 5;
-  while (is_blank(static_cast<unsigned char>(line[i]))) {
-    ++i;  // the final line feed stops the scan
+  from_line_scan scan;
+  scan.feed(content);
+  return scan.finish(true);
+}
+
+bool is_from_line(std::string_view line) {
+  if (line.empty() || line.back() != '\n') {
+    return false;
   }
-  return line[i] != ':';
+  return is_from_content(line.substr(0, line.size() - 1), true);
 }
 
 int header_colon(std::string_view line) {
@@ -54,24 +58,24 @@ int header_colon(std::string_view line) {
   return static_cast<int>(colon + 1);
 }
 
-int header_kind_of(int64_t colon, std::string_view head) {
-  if (colon <= 4 || head.size() < 4) {
-    return 0;
+field_kind header_kind_of(int64_t colon, std::string_view head) {
+  if (colon < kind_colon || head.size() < 4) {
+    return OTHER_FIELD;
   }
   char name[4];
   for (int i = 0; i < 4; ++i) {
     name[i] = ascii_lower_char(head[i]);
   }
   if (std::memcmp(name, "date", 4) == 0) {
-    return 1;
+    return DATE_FIELD;
   }
   if (std::memcmp(name, "from", 4) == 0) {
-    return 2;
+    return FROM_FIELD;
   }
-  return 0;
+  return OTHER_FIELD;
 }
 
-int header_kind(std::string_view line) {
+field_kind header_kind(std::string_view line) {
   return header_kind_of(header_colon(line), line);
 }
 

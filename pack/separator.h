@@ -13,13 +13,28 @@ namespace qp {
 inline constexpr std::string_view fallback_from_line =
     "From quillpack@localhost Sat Jan 01 12:00:00 2000\n";
 
-// "From " at the start, a line feed at the end, and the first byte after
-// the blanks and tabs behind "From " is no colon.
+// The kinds of header field a message needs, as bits: a header block
+// has seen both once kinds_seen == DATE_AND_FROM_FIELDS.
+enum field_kind : int {
+  OTHER_FIELD = 0,
+  DATE_FIELD = 1,
+  FROM_FIELD = 2,
+  DATE_AND_FROM_FIELDS = DATE_FIELD | FROM_FIELD,
+};
+
+// "Date:" and "From:" have their colon at position 5: a field whose colon
+// comes earlier is of no kind.
+inline constexpr int64_t kind_colon = 5;
+
+// The separator rule: "From " at the start, a line end, and the first byte
+// after the blanks and tabs behind "From " is no colon. content is the line
+// without its line end; from_line_scan holds the rule itself.
+bool is_from_content(std::string_view content, bool has_line_end);
+// The same over a line whose line end, if any, is its final line feed.
 bool is_from_line(std::string_view line);
 // Position (1-based) of the colon of a header field, 0 for any other line.
 int header_colon(std::string_view line);
-// 1 for a date field, 2 for a from field, 0 otherwise.
-int header_kind(std::string_view line);
+field_kind header_kind(std::string_view line);
 
 // The same tests over a line that arrives in pieces (a line longer than the
 // reader's buffer). Feed every piece in order, then finish.
@@ -62,7 +77,7 @@ class header_colon_scan {
   size_t head_length_ = 0;
 };
 
-int header_kind_of(int64_t colon, std::string_view head);
+field_kind header_kind_of(int64_t colon, std::string_view head);
 
 }  // namespace qp
 

@@ -1,5 +1,5 @@
-// The line reader, the header-block check and the transfer of one message
-// into an open mbox file.
+// The transfer of one message into an open mbox file, read through the
+// source reader and judged by the line facts.
 //
 // The mbox format written: per message a separator line, the header block
 // (without separator lines), the body (separator lines quoted with one space
@@ -10,66 +10,15 @@
 #define QUILLPACK_PACK_TRANSFER_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "config/settings.h"
+#include "pack/line_facts.h"
+#include "pack/source_reader.h"
 
 namespace qp {
 
 class locked_file;
-
-// ---- Line reader ----
-//
-// One source is read at a time, through one large buffer. A line is
-// delivered as a view into the buffer, with its line end turned into one
-// line feed; a line longer than the buffer arrives in pieces.
-
-struct source_file;
-
-source_file* open_source(const std::string& path);  // null on failure
-// Reads from an open stream; closes it with the source when owned.
-source_file* open_source_stream(std::FILE* stream, bool owned);
-void close_source(source_file* file);
-void rewind_source(source_file* file);
-// True when reading failed (not merely ended) since the source was opened.
-bool source_failed(const source_file* file);
-
-// The reader's buffer size: a line longer than this arrives in pieces.
-// Tests make it small to exercise that path.
-void set_reader_buffer_size(size_t bytes);
-
-struct line_piece {
-  std::string_view content;   // without its line end
-  bool has_line_end = false;  // the line ended with CR, LF or CR LF
-  bool complete = true;       // false: more of this line follows
-};
-
-// Next line, or the next piece of a long line; false at end of input.
-bool read_piece(source_file* file, line_piece& piece);
-
-// Next whole line, its line end as one line feed; false at end of input.
-bool read_line(source_file* file, std::string& line);
-
-// ---- Header block ----
-
-struct header_indicators {
-  int64_t first_colon = 0;
-  int kinds_seen = 0;
-};
-
-// The header block as lines, from the current position. Empty at end of
-// input or when Cancel was confirmed while reading; aborted tells the two
-// apart.
-std::vector<std::string> read_header(source_file* file,
-                                     header_indicators& indicators,
-                                     bool* aborted = nullptr);
-
-bool looks_like_message(const header_indicators& indicators);
-
-// ---- Transfer ----
 
 struct transfer_options {
   quoting_mode mode = FROM_KEEP;

@@ -345,5 +345,58 @@ TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   }
 }
 
+// ---- Golden files ----
+//
+// tests/data/transfer/<case>/in/ holds the sources, expected.mbx the bytes
+// the program writes from them; the black-box tests read the same files.
+
+struct golden_case {
+  const char* name;
+  transfer_options options;
+  std::vector<const char*> sources;
+};
+
+std::string golden_path(const std::string& relative) {
+  return std::string(QUILLPACK_SOURCE_DIR) + "/tests/data/transfer/" + relative;
+}
+
+TEST_F(transfer_test, golden_files) {
+  transfer_options guarded =
+      quoting(FROM_GUARDED, "--- begin*", "From * end ---");
+  const std::vector<golden_case> cases = {
+      {"worked", quoting(FROM_ALL), {"01.eml"}},
+      {"keep", quoting(FROM_KEEP), {"01-quote.eml", "02-own.eml"}},
+      {"all", quoting(FROM_ALL), {"01-quote.eml", "02-own.eml"}},
+      {"guarded", guarded, {"01-regions.eml", "02-next.eml"}},
+      {"line-ends",
+       quoting(FROM_KEEP),
+       {"01-lf.eml", "02-crlf.eml", "03-cr.eml", "04-none.eml",
+        "05-mixed.eml"}},
+      {"long-lines", quoting(FROM_ALL), {"01-long.eml", "02-long-keep.eml"}},
+  };
+  for (size_t buffer : {size_t{16}, size_t{100}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    for (const golden_case& c : cases) {
+      scratch_dir dir;
+      std::string target_path = dir.path() + "target.mbx";
+      locked_file* target = open_locked(target_path, LOCKED_CREATE);
+      ASSERT_NE(target, nullptr);
+      int64_t total = 0;
+      for (const char* source : c.sources) {
+        std::string path = golden_path(std::string(c.name) + "/in/" + source);
+        int64_t result = transfer_message(path, target, c.options);
+        EXPECT_GT(result, 0) << c.name << " " << source;
+        total += result;
+      }
+      EXPECT_TRUE(close_locked(target));
+      std::string expected =
+          read_file(golden_path(std::string(c.name) + "/expected.mbx"));
+      EXPECT_FALSE(expected.empty()) << c.name;
+      EXPECT_EQ(read_file(target_path), expected) << c.name << " " << buffer;
+      EXPECT_EQ(total, static_cast<int64_t>(expected.size())) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qp

@@ -1,12 +1,16 @@
-// The target file on Windows. The whole-file lock is the share mode of the
-// open: LockFile does not keep another process from writing everywhere, a
-// share mode does. Readers share with readers; a writer lets others read
-// (so that a scanner or indexer holding the file open does not make the
-// target fail) but never write.
+// The raw files on Windows. The whole-file lock of a target is the share
+// mode of the open: LockFile does not keep another process from writing
+// everywhere, a share mode does. Readers share with readers; a writer lets
+// others read (so that a scanner or indexer holding the file open does not
+// make the target fail) but never write. A source needs no check: the
+// listing holds only files and directories, and a directory does not open
+// as a file. Names go to the system as UTF-16, so a name in any script
+// opens at any length.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "collect/wide_win32.h"
@@ -207,6 +211,20 @@ bool raw_path_identity(const std::string& path, file_identity& id) {
   bool known = handle_identity(handle, id);
   CloseHandle(handle);
   return known;
+}
+
+// ---- Sources ----
+
+std::FILE* raw_open_source(const std::string& path) {
+  return _wfopen(system_path(path).c_str(), L"rb");
+}
+
+int64_t raw_stream_size(std::FILE* stream) {
+  return _filelengthi64(_fileno(stream));
+}
+
+bool raw_stream_seek(std::FILE* stream, int64_t offset) {
+  return _fseeki64(stream, offset, SEEK_SET) == 0;
 }
 
 }  // namespace qp

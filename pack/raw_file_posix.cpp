@@ -1,11 +1,15 @@
-// The target file on POSIX: a whole-file fcntl lock, the convention that
-// mail readers honour. Closing any descriptor of a file drops the process's
-// fcntl locks on it, so each file is opened once while it is locked.
+// The raw files on POSIX. The target: a whole-file fcntl lock, the
+// convention that mail readers honour. Closing any descriptor of a file
+// drops the process's fcntl locks on it, so each file is opened once while
+// it is locked. A source: only a regular file is read, since a FIFO or a
+// device put in the place of a listed file would make the open or the
+// reading wait or run for ever.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "collect/deep_path.h"
@@ -177,6 +181,39 @@ bool raw_path_identity(const std::string& path, file_identity& id) {
   id.volume = static_cast<uint64_t>(info.st_dev);
   id.index = static_cast<uint64_t>(info.st_ino);
   return true;
+}
+
+// ---- Sources ----
+
+std::FILE* raw_open_source(const std::string& path) {
+  // Non-blocking, so that a FIFO does not hold the open until a writer comes.
+  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  // O_NONBLOCK changes nothing for a regular file, so it may stay set.
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "rb");
+  if (!stream) {
+    close(fd);
+  }
+  return stream;
+}
+
+int64_t raw_stream_size(std::FILE* stream) {
+  struct stat info {};
+  if (fstat(fileno(stream), &info) != 0) {
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool raw_stream_seek(std::FILE* stream, int64_t offset) {
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 }  // namespace qp

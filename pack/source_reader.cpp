@@ -1,0 +1,333 @@
+#include "pack/source_reader.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pack/raw_file.h"
+#include "ui/events.h"
+
+namespace qp {
+
+// The buffer is never changed in place: a source whose header fits in it is
+// read from the file once, even though the transfer passes over the header
+// twice.
+struct source_file {
+  std::FILE* stream = nullptr;
+  bool owned = false;
+  char* buffer = nullptr;
+  size_t capacity = 0;
+  bool lent = false;          // buffer is the reader's common one
+  std::vector<char> own;      // otherwise buffer points here
+  int64_t buffer_offset = 0;  // file offset of buffer[0]
+  size_t begin = 0;           // unread bytes are [begin, end)
+  size_t end = 0;
+  bool at_eof = false;
+  bool failed = false;
+  // The size the file had when it was opened, -1 for none: bytes appended
+  // while it is read are not read, so a growing file still ends.
+  int64_t limit = -1;
+  bool abandoned = false;       // a stop at once came while reading
+  bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
+  // The next CR as a file offset, when cr_found; otherwise the reader
+  // knows that no CR lies before it. One search for CR then serves every
+  // line up to it, so a file without CRs is searched once per buffer.
+  int64_t cr_at = 0;
+  bool cr_found = false;
+};
+
+namespace {
+
+size_t reader_buffer_size = 256 * 1024;
+// Sources are read one after the other: the one open at a time borrows this
+// buffer, so that a run of many small messages allocates it once. A source
+// opened while another holds it gets a buffer of its own.
+std::vector<char> common_buffer;
+bool common_buffer_lent = false;
+
+void reset_reader_position(source_file* file) {
+  file->buffer_offset = 0;
+  file->begin = file->end = 0;
+  file->at_eof = false;
+  file->skip_line_feed = false;
+  file->cr_at = 0;
+  file->cr_found = false;
+}
+
+source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
+  source_file* file = new source_file;
+  if (!common_buffer_lent) {
+    if (common_buffer.size() != reader_buffer_size) {
+      common_buffer.assign(reader_buffer_size, '\0');
+    }
+    common_buffer_lent = true;
+    file->lent = true;
+    file->buffer = common_buffer.data();
+  } else {
+    file->own.assign(reader_buffer_size, '\0');
+    file->buffer = file->own.data();
+  }
+  file->capacity = reader_buffer_size;
+  // Large reads go straight to the file, not through a second buffer.
+  std::setvbuf(stream, nullptr, _IONBF, 0);
+  file->stream = stream;
+  file->owned = owned;
+  file->limit = limit;
+  return file;
+}
+
+// Moves the unread bytes to the front and reads more behind them.
+void refill(source_file* file) {
+  char* buffer = file->buffer;
+  if (file->begin > 0) {
+    size_t rest = file->end - file->begin;
+    std::memmove(buffer, buffer + file->begin, rest);
+    file->buffer_offset += static_cast<int64_t>(file->begin);
+    file->begin = 0;
+    file->end = rest;
+  }
+  size_t room = file->capacity - file->end;
+  if (room == 0 || file->at_eof) {
+    return;
+  }
+  // Once per buffer, so that a stop at once ends even a line of gigabytes.
+  do_events();
+  if (stop_at_once) {
+    file->abandoned = true;
+    file->at_eof = true;
+    return;
+  }
+  bool to_limit = false;
+  if (file->limit >= 0) {
+    int64_t left =
+        file->limit - file->buffer_offset - static_cast<int64_t>(file->end);
+    if (left <= static_cast<int64_t>(room)) {
+      room = left > 0 ? static_cast<size_t>(left) : 0;
+      to_limit = true;
+    }
+  }
+  size_t got =
+      room > 0 ? std::fread(buffer + file->end, 1, room, file->stream) : 0;
+  // fread comes back short only at the end of the file or on an error:
+  // there is no need to ask the file once more.
+  if (got < room || to_limit) {
+    file->at_eof = true;
+    if (std::ferror(file->stream)) {
+      file->failed = true;
+    }
+  }
+  file->end += got;
+}
+
+const char* find_line_end(const char* from, const char* to) {
+  const void* lf = std::memchr(from, '\n', static_cast<size_t>(to - from));
+  const char* limit = lf ? static_cast<const char*>(lf) : to;
+  const void* cr = std::memchr(from, '\r', static_cast<size_t>(limit - from));
+  if (cr) {
+    return static_cast<const char*>(cr);
+  }
+  return lf ? limit : nullptr;
+}
+
+// find_line_end over the reader's buffer, with the CR search remembered.
+const char* find_line_end_cached(source_file* file, const char* from,
+                                 const char* to) {
+  const char* buffer = file->buffer;
+  int64_t from_at = file->buffer_offset + (from - buffer);
+  int64_t to_at = file->buffer_offset + (to - buffer);
+  if (from_at > file->cr_at) {
+    file->cr_at = from_at;
+    file->cr_found = false;
+  }
+  if (!file->cr_found && file->cr_at < to_at) {
+    const char* scan = buffer + (file->cr_at - file->buffer_offset);
+    const void* cr = std::memchr(scan, '\r', static_cast<size_t>(to - scan));
+    if (cr) {
+      file->cr_at =
+          file->buffer_offset + (static_cast<const char*>(cr) - buffer);
+      file->cr_found = true;
+    } else {
+      file->cr_at = to_at;
+    }
+  }
+  const char* limit =
+      file->cr_found ? buffer + (file->cr_at - file->buffer_offset) : to;
+  const void* lf = std::memchr(from, '\n', static_cast<size_t>(limit - from));
+  if (lf) {
+    return static_cast<const char*>(lf);
+  }
+  return file->cr_found ? limit : nullptr;
+}
+
+}  // namespace
+
+void set_reader_buffer_size(size_t bytes) {
+  reader_buffer_size = bytes < 2 ? 2 : bytes;
+}
+
+source_file* open_source(const std::string& path) {
+  std::FILE* stream = raw_open_source(path);
+  if (!stream) {
+    return nullptr;
+  }
+  return attach_reader(stream, true, raw_stream_size(stream));
+}
+
+source_file* open_source_stream(std::FILE* stream, bool owned) {
+  return attach_reader(stream, owned, -1);
+}
+
+void close_source(source_file* file) {
+  if (!file) {
+    return;
+  }
+  if (file->owned && file->stream) {
+    std::fclose(file->stream);
+  }
+  if (file->lent) {
+    common_buffer_lent = false;
+  }
+  delete file;
+}
+
+void rewind_source(source_file* file) {
+  if (file->buffer_offset == 0 && !file->failed) {
+    // The buffer still holds the file from its first byte.
+    file->begin = 0;
+    file->skip_line_feed = false;
+    file->cr_at = 0;
+    file->cr_found = false;
+    return;
+  }
+  raw_stream_seek(file->stream, 0);
+  std::clearerr(file->stream);
+  reset_reader_position(file);
+}
+
+bool source_failed(const source_file* file) {
+  return file->failed;
+}
+
+bool source_abandoned(const source_file* file) {
+  return file->abandoned;
+}
+
+bool read_piece(source_file* file, line_piece& piece) {
+  char* buffer = file->buffer;
+  while (true) {
+    if (file->skip_line_feed) {
+      if (file->begin == file->end) {
+        refill(file);
+        if (file->begin == file->end) {
+          file->skip_line_feed = false;
+          return false;
+        }
+      }
+      if (buffer[file->begin] == '\n') {
+        ++file->begin;
+      }
+      file->skip_line_feed = false;
+    }
+    const char* start = buffer + file->begin;
+    const char* stop = buffer + file->end;
+    if (const char* mark = find_line_end_cached(file, start, stop)) {
+      piece.content =
+          std::string_view(start, static_cast<size_t>(mark - start));
+      piece.has_line_end = true;
+      piece.complete = true;
+      size_t after = static_cast<size_t>(mark - buffer) + 1;
+      if (*mark == '\r') {
+        if (after < file->end) {
+          if (buffer[after] == '\n') {
+            ++after;
+          }
+        } else {
+          file->skip_line_feed = true;
+        }
+      }
+      file->begin = after;
+      return true;
+    }
+    size_t pending = file->end - file->begin;
+    if (file->at_eof) {
+      if (pending == 0) {
+        return false;
+      }
+      piece.content = std::string_view(start, pending);
+      piece.has_line_end = false;
+      piece.complete = true;
+      file->begin = file->end;
+      return true;
+    }
+    if (pending == file->capacity) {
+      // A line longer than the buffer: hand it over piece by piece.
+      piece.content = std::string_view(start, pending);
+      piece.has_line_end = false;
+      piece.complete = false;
+      file->begin = file->end;
+      return true;
+    }
+    refill(file);
+  }
+}
+
+bool read_line(source_file* file, std::string& line) {
+  line.clear();
+  line_piece piece;
+  if (!read_piece(file, piece)) {
+    return false;
+  }
+  line.append(piece.content);
+  while (!piece.complete && read_piece(file, piece)) {
+    line.append(piece.content);
+  }
+  if (piece.has_line_end) {
+    line.push_back('\n');
+  }
+  return true;
+}
+
+bool read_line_ahead(source_file* file,
+                     const std::function<bool(std::string_view)>& take) {
+  // Read straight from the file behind the buffer, then go back there: the
+  // buffer itself stays as it is.
+  std::FILE* stream = file->stream;
+  int64_t resume = file->buffer_offset + static_cast<int64_t>(file->end);
+  const size_t ahead_size = 64 * 1024;
+  std::unique_ptr<char[]> ahead_buffer(new char[ahead_size]);
+  char* ahead = ahead_buffer.get();
+  bool has_line_end = false;
+  int64_t left = file->limit >= 0 ? file->limit - resume : INT64_MAX;
+  while (left > 0) {
+    do_events();
+    if (stop_at_once) {
+      break;  // the reader gives up at its next refill
+    }
+    size_t want = left < static_cast<int64_t>(ahead_size)
+                      ? static_cast<size_t>(left)
+                      : ahead_size;
+    size_t got = std::fread(ahead, 1, want, stream);
+    left -= static_cast<int64_t>(got);
+    if (got == 0) {
+      break;
+    }
+    const char* mark = find_line_end(ahead, ahead + got);
+    size_t span = mark ? static_cast<size_t>(mark - ahead) : got;
+    bool more = take(std::string_view(ahead, span));
+    if (mark) {
+      has_line_end = true;
+      break;
+    }
+    if (!more) {
+      break;
+    }
+  }
+  std::clearerr(stream);
+  raw_stream_seek(stream, resume);
+  return has_line_end;
+}
+
+}  // namespace qp

@@ -1,0 +1,54 @@
+// The buffered reader of a source message. A line is delivered as a view
+// into the reader's buffer, with its line end turned into one line feed; a
+// line longer than the buffer arrives in pieces, and can be read ahead to
+// its end without losing the reader's place.
+#ifndef QUILLPACK_PACK_SOURCE_READER_H_
+#define QUILLPACK_PACK_SOURCE_READER_H_
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qp {
+
+// One open source; each has its own position, end and buffer.
+struct source_file;
+
+source_file* open_source(const std::string& path);  // null on failure
+// Reads from an open stream; closes it with the source when owned.
+source_file* open_source_stream(std::FILE* stream, bool owned);
+void close_source(source_file* file);
+void rewind_source(source_file* file);
+// True when reading failed (not merely ended) since the source was opened.
+bool source_failed(const source_file* file);
+// True when a stop at once came while reading: the reader gave up.
+bool source_abandoned(const source_file* file);
+
+// The reader's buffer size: a line longer than this arrives in pieces.
+// Tests make it small to exercise that path.
+void set_reader_buffer_size(size_t bytes);
+
+struct line_piece {
+  std::string_view content;   // without its line end
+  bool has_line_end = false;  // the line ended with CR, LF or CR LF
+  bool complete = true;       // false: more of this line follows
+};
+
+// Next line, or the next piece of a long line; false at end of input.
+bool read_piece(source_file* file, line_piece& piece);
+
+// Next whole line, its line end as one line feed; false at end of input.
+bool read_line(source_file* file, std::string& line);
+
+// The rest of a long line beyond the buffer's end, handed to take span by
+// span (without the line end) until take returns false or the line ends;
+// then the reader carries on where it was. True when the line end was
+// reached.
+bool read_line_ahead(source_file* file,
+                     const std::function<bool(std::string_view)>& take);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_PACK_SOURCE_READER_H_

@@ -1,0 +1,93 @@
+#include "pack/source_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/scratch.h"
+
+namespace qp {
+namespace {
+
+using testing_support::scratch_dir;
+
+class source_reader_test : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    set_reader_buffer_size(256 * 1024);
+  }
+};
+
+std::vector<std::string> all_lines(source_file* source) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (read_line(source, line)) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Each open source has its own place and buffer, however they interleave.
+TEST_F(source_reader_test, sources_open_together_keep_their_own_place) {
+  for (size_t buffer : {size_t{4}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    scratch_dir dir;
+    source_file* a = open_source(dir.write("a", "a1\na2 long line\r\na3"));
+    source_file* b = open_source(dir.write("b", "b1 long line\rb2\n"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    std::string line;
+    ASSERT_TRUE(read_line(a, line));
+    EXPECT_EQ(line, "a1\n");
+    ASSERT_TRUE(read_line(b, line));
+    EXPECT_EQ(line, "b1 long line\n");
+    ASSERT_TRUE(read_line(a, line));
+    EXPECT_EQ(line, "a2 long line\n");
+    close_source(a);
+    // A source opened after one closed reads from its start.
+    source_file* c = open_source(dir.write("c", "c1\n"));
+    EXPECT_EQ(all_lines(c), (std::vector<std::string>{"c1\n"}));
+    EXPECT_EQ(all_lines(b), (std::vector<std::string>{"b2\n"}));
+    close_source(c);
+    close_source(b);
+  }
+}
+
+// Reading a long line ahead sees the rest of it, up to its line end or to
+// where the reader said stop, and leaves the reader's place unchanged.
+TEST_F(source_reader_test, reading_ahead_leaves_the_place_unchanged) {
+  const std::string line = "0123456789abcdefghij";
+  for (const std::string end : {"\n", "\r\n", "\r", ""}) {
+    for (size_t stop_after : {size_t{1}, size_t{100}}) {
+      set_reader_buffer_size(8);
+      scratch_dir dir;
+      source_file* source = open_source(
+          dir.write("s", line + end + (end.empty() ? "" : "next\n")));
+      ASSERT_NE(source, nullptr);
+      line_piece piece;
+      ASSERT_TRUE(read_piece(source, piece));
+      ASSERT_FALSE(piece.complete);
+      std::string first(piece.content);
+      std::string ahead;
+      size_t spans = 0;
+      bool ended = read_line_ahead(source, [&](std::string_view span) {
+        ahead.append(span);
+        return ++spans < stop_after;
+      });
+      if (stop_after > 1) {
+        EXPECT_EQ(first + ahead, line) << end;
+        EXPECT_EQ(ended, !end.empty()) << end;
+      } else {
+        EXPECT_EQ(spans, 1u);
+      }
+      std::vector<std::string> rest = all_lines(source);
+      ASSERT_FALSE(rest.empty());
+      EXPECT_EQ(first + rest[0], line + (end.empty() ? "" : "\n")) << end;
+      close_source(source);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qp
