@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "pack/raw_file.h"
 
 namespace qp {

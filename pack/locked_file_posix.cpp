@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "collect/deep_path.h"
+#include "base/deep_path.h"
 #include "pack/raw_file.h"
 
 namespace qp {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "collect/wide_win32.h"
+#include "base/wide_win32.h"
 #include "pack/raw_file.h"
 
 namespace qp {

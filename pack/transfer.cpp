@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "collect/wildcard.h"
+#include "base/wildcard.h"
 #include "pack/locked_file.h"
 #include "pack/raw_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "pack/separator_fields.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 
