@@ -53,9 +53,6 @@ std::string trim_left(const std::string& text, const std::string& set);
 std::string trim_right(const std::string& text, const std::string& set);
 std::string trim(const std::string& text, const std::string& set);
 
-// Whitespace of the INI reader: blank, tab, carriage return, line feed.
-inline const std::string ini_whitespace = " \t\r\n";
-
 // "a" to "z" only; every other byte is left alone.
 std::string ascii_upper(const std::string& text);
 std::string ascii_lower(const std::string& text);

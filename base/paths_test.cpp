@@ -57,8 +57,8 @@ TEST(PathRules, BadFileNameChars) {
 }
 
 TEST(PathRules, TrimAndAsciiCase) {
-  EXPECT_EQ(trim(" \t\r\nkey = v \r\n", ini_whitespace), "key = v");
-  EXPECT_EQ(trim(" \t\r\n", ini_whitespace), "");
+  EXPECT_EQ(trim(" \t\r\nkey = v \r\n", " \t\r\n"), "key = v");
+  EXPECT_EQ(trim(" \t\r\n", " \t\r\n"), "");
   EXPECT_EQ(trim_left("..mbx.", "."), "mbx.");
   EXPECT_EQ(trim_right("c:\\", ":\\"), "c");
   EXPECT_EQ(trim_right("/", "/"), "");

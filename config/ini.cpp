@@ -14,6 +14,9 @@ namespace qp {
 
 namespace {
 
+// Whitespace of the INI reader: blank, tab, carriage return, line feed.
+const std::string ini_whitespace = " \t\r\n";
+
 // ---- The reader's state over one call ----
 
 struct ini_reader {
