@@ -57,7 +57,7 @@ class target_test : public ::testing::Test {
   }
   void TearDown() override {
     keep_running = true;
-    set_no_prompt(false);
+    reset_report();
     set_progress_callback(nullptr);
   }
   scratch_dir dir;

@@ -24,13 +24,6 @@ window_handle cancel_button = 0;
 
 }  // namespace
 
-void reset_progress() {
-  progress_percent = 0;
-  main_window_handle = 0;
-  job_started = false;
-  job_to_run = nullptr;
-}
-
 std::string iconic_title(int percent) {
   char title[64];
   std::snprintf(title, sizeof title, "%3d %% - %s", percent, program_name);

@@ -15,9 +15,6 @@ namespace qp {
 // The job the window runs: (message, exit code); may end the process itself.
 using job_routine = std::pair<std::string, int> (*)();
 
-// The window's state as in a fresh process.
-void reset_progress();
-
 // "%3d %% - quillpack", the title while the window is minimised.
 std::string iconic_title(int percent);
 // The whole percent shown for a running sum: its ceiling, at most 100.
