@@ -3,22 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "app/process.h"
-#include "app/report.h"
-#include "collect/paths.h"
+#include "base/paths.h"
+#include "base/process.h"
 #include "log/log.h"
-#include "ui/platform.h"
+#include "report/report.h"
+#include "window/platform.h"
 
 namespace qp {
 
-bool no_prompt = false;
-run_settings run;
-
 namespace {
 
-bool is_separator_char(char c) {
-  return c == ' ' || c == '\t' || c == '\n';
-}
+run_settings parsed;
 
 void raise_on_repeat(bool& seen, bool& syntax_error) {
   if (seen) {
@@ -66,47 +61,6 @@ std::string resolve_output_dir(const std::string& argument) {
 
 }  // namespace
 
-std::vector<std::string> split_arguments(const std::string& text) {
-  std::vector<std::string> args;
-  size_t i = 0;
-  const size_t n = text.size();
-  while (true) {
-    while (i < n && is_separator_char(text[i])) {
-      ++i;
-    }
-    if (i >= n) {
-      break;
-    }
-    if (text[i] == '"') {
-      // A quoted argument runs to the next quote; whatever follows that
-      // quote begins the next argument.
-      size_t close = text.find('"', i + 1);
-      if (close == std::string::npos) {
-        args.push_back(text.substr(i + 1));
-        break;
-      }
-      args.push_back(text.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      size_t end = i;
-      while (end < n && !is_separator_char(text[end])) {
-        ++end;
-      }
-      args.push_back(text.substr(i, end - i));
-      i = end;
-    }
-  }
-  return args;
-}
-
-std::vector<std::string> split_command_line(const std::string& line) {
-  std::vector<std::string> args = split_arguments(line);
-  if (!args.empty()) {
-    args.erase(args.begin());
-  }
-  return args;
-}
-
 option_scan scan_options(const std::vector<std::string>& args,
                          bool open_log_on_p) {
   option_scan scan;
@@ -116,7 +70,7 @@ option_scan scan_options(const std::vector<std::string>& args,
       bool repeated = scan.no_prompt;
       raise_on_repeat(scan.no_prompt, scan.syntax_error);
       if (!repeated && open_log_on_p) {
-        no_prompt = true;
+        set_no_prompt(true);
         open_log(args);
       }
     } else if (option == "/i") {
@@ -135,18 +89,22 @@ option_scan scan_options(const std::vector<std::string>& args,
 }
 
 void parse_command_line(const std::vector<std::string>& args) {
-  no_prompt = false;
-  run = run_settings{};
+  set_no_prompt(false);
+  parsed = run_settings{};
   option_scan scan = scan_options(args, true);
   if (args.size() < 2 || scan.syntax_error) {
     show_usage();
   }
-  run.show_mode = scan.minimised ? 2 : 9;
-  run.append_mode = scan.append;
-  run.recursive = scan.recursive;
-  run.separate_mboxes = !scan.single_mbox;
-  run.source_spec = resolve_source_spec(args[0]);
-  run.output_dir = resolve_output_dir(args[1]);
+  parsed.show_mode = scan.minimised ? 2 : 9;
+  parsed.append_mode = scan.append;
+  parsed.recursive = scan.recursive;
+  parsed.separate_mboxes = !scan.single_mbox;
+  parsed.source_spec = resolve_source_spec(args[0]);
+  parsed.output_dir = resolve_output_dir(args[1]);
+}
+
+const run_settings& parsed_run() {
+  return parsed;
 }
 
 const std::string& usage_text() {
@@ -176,7 +134,7 @@ const std::string& usage_text() {
 }
 
 void show_usage() {
-  if (!no_prompt) {
+  if (!is_no_prompt()) {
     message_box(0, std::string("Info - ") + program_name, usage_text(),
                 MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
   } else if (log_is_open()) {

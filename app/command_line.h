@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/arguments.h"
+
 namespace qp {
 
 struct run_settings {
@@ -16,14 +18,8 @@ struct run_settings {
   bool separate_mboxes = true;
 };
 
-// Never ask the user; report to the log (/p). Read by every report.
-extern bool no_prompt;
-extern run_settings run;
-
-// Splits the text that follows the program's own name into arguments.
-std::vector<std::string> split_arguments(const std::string& text);
-// Skips the program's own name (quoted or not) and splits the rest.
-std::vector<std::string> split_command_line(const std::string& line);
+// The settings of this run, as parse_command_line left them.
+const run_settings& parsed_run();
 
 // The option part of the command line, without its effects.
 struct option_scan {

@@ -4,19 +4,22 @@
 #include <string>
 #include <utility>
 
-#include "app/report.h"
+#include "base/paths.h"
 #include "collect/collection.h"
-#include "collect/paths.h"
 #include "config/settings.h"
 #include "pack/target.h"
-#include "ui/events.h"
+#include "report/report.h"
 #include "ui/progress.h"
+#include "window/events.h"
 
 namespace qp {
 
-double one_percent = 0;
-
 namespace {
+
+// Bytes that make one percent of all collected files; 0 when they are empty.
+double one_percent = 0;
+// Test builds set this to force a crash at the start of the job.
+void (*job_start_hook)() = nullptr;
 
 std::string open_failure_message(int64_t code, const std::string& target) {
   switch (code) {
@@ -51,30 +54,30 @@ double group_share(uint64_t bytes) {
 
 // Body lines that many readers take for the start of a message; told only
 // when nothing was quoted.
-std::string unprotected_note() {
-  if (settings.from_mode != FROM_KEEP || unprotected_line_count <= 0) {
+std::string unprotected_note(const pack_settings& config) {
+  if (config.from_mode != FROM_KEEP || unprotected_line_count() <= 0) {
     return std::string();
   }
   char note[160];
   std::snprintf(note, sizeof note,
                 "Note: %lld body line%s beginning with \"From \" left "
                 "unchanged (see ChangeAllowed).\n",
-                static_cast<long long>(unprotected_line_count),
-                unprotected_line_count == 1 ? "" : "s");
+                static_cast<long long>(unprotected_line_count()),
+                unprotected_line_count() == 1 ? "" : "s");
   return note;
 }
 
-std::string summary(bool stopped) {
-  if (!no_prompt) {
+std::string summary(bool stopped, const pack_settings& config) {
+  if (!is_no_prompt()) {
     return std::string();
   }
-  std::string text = unprotected_note();
+  std::string text = unprotected_note(config);
   if (stopped) {
     text += "Aborted by user.\n";
   }
   char count[64];
-  std::snprintf(count, sizeof count, "%d error%s.", error_count,
-                error_count == 1 ? "" : "s");
+  std::snprintf(count, sizeof count, "%d error%s.", error_count(),
+                error_count() == 1 ? "" : "s");
   return text + count;
 }
 
@@ -83,7 +86,7 @@ std::string summary(bool stopped) {
 int64_t close_target(locked_file* file, int64_t result) {
   bool closed = close_locked(file);
   if (!closed && result >= 0) {
-    ++error_count;
+    count_error();
     return E_WRITE;
   }
   return result;
@@ -97,6 +100,10 @@ bool stop_requested() {
   return !keep_running;
 }
 
+target_extensions extensions_of(const pack_settings& config) {
+  return {config.mbox_extension, config.folder_extension};
+}
+
 bool any_sources(const source_parts& parts, const collection_list& list) {
   for (const source_group& group : list.groups) {
     if (group_has_sources(parts.source_directory + group.relative_directory,
@@ -108,10 +115,10 @@ bool any_sources(const source_parts& parts, const collection_list& list) {
 }
 
 // Packs every group into the one target of a single-mbox run.
-bool pack_single(const run_settings& run, const source_parts& parts,
-                 const collection_list& list) {
-  std::string target =
-      single_target_path(run.output_dir, parts.source_folder_name);
+bool pack_single(const run_settings& run, const pack_settings& config,
+                 const source_parts& parts, const collection_list& list) {
+  std::string target = single_target_path(
+      run.output_dir, parts.source_folder_name, extensions_of(config));
   note_run_target(target);
   if (stop_requested()) {
     return true;
@@ -119,7 +126,7 @@ bool pack_single(const run_settings& run, const source_parts& parts,
   if (!any_sources(parts, list)) {
     return false;  // only files of this run: no target is made for them
   }
-  open_target_result opened = open_target(target, run.append_mode);
+  open_target_result opened = open_target(target, run.append_mode, config);
   if (opened.code == E_ABORTED) {
     return true;
   }
@@ -130,7 +137,8 @@ bool pack_single(const run_settings& run, const source_parts& parts,
   int64_t result = size;
   for (const source_group& group : list.groups) {
     result = pack_group(parts.source_directory + group.relative_directory,
-                        group.entries, target, opened.file, size);
+                        group.entries, target, opened.file, size, opened.kind,
+                        config);
     if (result < 0) {
       break;
     }
@@ -144,11 +152,12 @@ bool pack_single(const run_settings& run, const source_parts& parts,
 }
 
 // One target per group; per-target failures are asked about.
-bool pack_separate(const run_settings& run, const source_parts& parts,
-                   const collection_list& list) {
+bool pack_separate(const run_settings& run, const pack_settings& config,
+                   const source_parts& parts, const collection_list& list) {
+  const target_extensions extensions = extensions_of(config);
   for (const source_group& group : list.groups) {
     note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
-                                      group.relative_directory));
+                                      group.relative_directory, extensions));
   }
   for (const source_group& group : list.groups) {
     if (stop_requested()) {
@@ -162,15 +171,16 @@ bool pack_separate(const run_settings& run, const source_parts& parts,
       show_progress(group_share(group.bytes));
       continue;
     }
-    std::string target = group_target_path(
-        run.output_dir, parts.source_folder_name, group.relative_directory);
+    std::string target =
+        group_target_path(run.output_dir, parts.source_folder_name,
+                          group.relative_directory, extensions);
     std::string directory = file_directory(target);
     open_target_result opened;
     if (create_directory_tree(directory) != 0) {
-      ++error_count;
+      count_error();
       opened.code = E_CREATE_DIR;
     } else {
-      opened = open_target(target, run.append_mode);
+      opened = open_target(target, run.append_mode, config);
     }
     if (opened.code == E_ABORTED) {
       return true;
@@ -187,7 +197,7 @@ bool pack_separate(const run_settings& run, const source_parts& parts,
       continue;
     }
     int64_t result = pack_group(source_directory, group.entries, target,
-                                opened.file, opened.size);
+                                opened.file, opened.size, opened.kind, config);
     result = close_target(opened.file, result);
     if (result == E_TOO_BIG || result == E_WRITE) {
       if (ask_proceed(open_failure_message(result, target))) {
@@ -202,11 +212,14 @@ bool pack_separate(const run_settings& run, const source_parts& parts,
 
 }  // namespace
 
-void (*job_start_hook)() = nullptr;
+void set_job_start_hook(void (*hook)()) {
+  job_start_hook = hook;
+}
 
 std::pair<std::string, int> run_job(const run_settings& run) {
   source_parts parts = derive_source_parts(run.source_spec);
   load_settings(ini_path());
+  const pack_settings& config = current_settings();
   if (job_start_hook) {
     job_start_hook();
   }
@@ -218,15 +231,14 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   }
   one_percent = static_cast<double>(list.total_bytes) / 100;
   set_progress_divisor(one_percent);
-  error_count = 0;
-  unprotected_line_count = 0;
+  reset_target_counts();
   forget_run_targets();
   if (!stopped) {
-    stopped = run.separate_mboxes ? pack_separate(run, parts, list)
-                                  : pack_single(run, parts, list);
+    stopped = run.separate_mboxes ? pack_separate(run, config, parts, list)
+                                  : pack_single(run, config, parts, list);
   }
-  int code = error_count > 0 || stopped ? exit_errors : exit_ok;
-  return {summary(stopped), code};
+  int code = error_count() > 0 || stopped ? exit_errors : exit_ok;
+  return {summary(stopped, config), code};
 }
 
 }  // namespace qp

@@ -9,14 +9,11 @@
 
 namespace qp {
 
-// Bytes that make one percent of all collected files; 0 when they are empty.
-extern double one_percent;
-
 // Test builds set this to force a crash at the start of the job.
-extern void (*job_start_hook)();
+void set_job_start_hook(void (*hook)());
 
 // Returns (message, exit code); may end the process itself.
-std::pair<std::string, int> run_job(const run_settings& settings);
+std::pair<std::string, int> run_job(const run_settings& run);
 
 }  // namespace qp
 

@@ -2,21 +2,22 @@
 #include <csignal>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/command_line.h"
 #include "app/job.h"
-#include "app/process.h"
-#include "app/report.h"
-#include "collect/paths.h"
+#include "base/paths.h"
+#include "base/process.h"
 #include "config/settings.h"
 #include "log/log.h"
 #include "pack/target.h"
-#include "ui/platform.h"
+#include "report/report.h"
 #include "ui/progress.h"
+#include "window/platform.h"
 
-#if defined(QUILLPACK_TEST_HOOKS)
 namespace {
 
+#if defined(QUILLPACK_TEST_HOOKS)
 // Test builds only: QUILLPACK_TEST_CRASH=job makes the job fail at once.
 void forced_crash() {
   const char* where = std::getenv("QUILLPACK_TEST_CRASH");
@@ -24,28 +25,28 @@ void forced_crash() {
     std::raise(SIGSEGV);
   }
 }
+#endif
+
+// The job of this run, as the command line asked for it.
+std::pair<std::string, int> run_this_job() {
+  return qp::run_job(qp::parsed_run());
+}
 
 }  // namespace
-#endif
 
 int main(int argc, char** argv) {
   using namespace qp;
   prepare_events();
   set_log_path(temp_directory() + program_name + ".log");
-  keep_running = true;
-  stop_at_once = false;
-  no_prompt = false;
-  progress_percent = 0;
-  main_window_handle = 0;
-  current_file.clear();
-  current_size = -1;
 
   parse_command_line(program_arguments(argc, argv));
   set_default_settings();
   prepare_crash_handling();
 #if defined(QUILLPACK_TEST_HOOKS)
-  job_start_hook = forced_crash;
+  set_job_start_hook(forced_crash);
 #endif
-  run_progress_window(own_path(), run.show_mode);
+  set_names_callback(show_names);
+  set_progress_callback(show_progress);
+  run_progress_window(own_path(), parsed_run().show_mode, run_this_job);
   finish_run("", exit_ok);
 }

@@ -7,19 +7,48 @@ else()
   set(gtest_libs GTest::gtest GTest::gtest_main)
 endif()
 
-set(test_sources)
-foreach(dir ${subsystems})
-  file(GLOB dir_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*_test.cpp)
-  foreach(src ${dir_tests})
-    if(src MATCHES "_(posix|win32)_test\\.cpp$" AND NOT src MATCHES "_${platform_suffix}_test\\.cpp$")
-      continue()
-    endif()
-    list(APPEND test_sources ${src})
-  endforeach()
-endforeach()
-file(GLOB support_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+# The unit tests beside the code, by folder like the program's sources.
+set(test_sources
+  base/name_order_test.cpp
+  base/paths_test.cpp
+  base/utf8_test.cpp
+  base/wildcard_test.cpp
+  log/log_test.cpp
+  log/outside_text_test.cpp
+  config/ini_test.cpp
+  config/mbox_format_test.cpp
+  config/settings_test.cpp
+  pack/line_facts_test.cpp
+  pack/mail_date_test.cpp
+  pack/separator_fields_test.cpp
+  pack/separator_test.cpp
+  pack/source_reader_test.cpp
+  pack/target_tail_test.cpp
+  pack/transfer_format_test.cpp
+  pack/transfer_test.cpp
+  ui/progress_test.cpp
+  app/command_line_test.cpp
+  tests/support/scratch.cpp)
+if(WIN32)
+  list(APPEND test_sources
+    base/name_text_win32_test.cpp
+    base/paths_win32_test.cpp
+    base/process_win32_test.cpp
+    base/wide_win32_test.cpp
+    config/user_dir_win32_test.cpp
+    pack/locked_file_win32_test.cpp)
+else()
+  list(APPEND test_sources
+    base/name_text_posix_test.cpp
+    base/paths_posix_test.cpp
+    collect/collection_posix_test.cpp
+    config/user_dir_posix_test.cpp
+    pack/open_source_posix_test.cpp
+    pack/target_posix_test.cpp
+    pack/write_failure_posix_test.cpp)
+endif()
 
-add_executable(quillpack_tests ${test_sources} ${support_sources})
+add_executable(quillpack_tests ${test_sources})
 target_link_libraries(quillpack_tests PRIVATE quillcore ${gtest_libs})
 target_compile_definitions(quillpack_tests PRIVATE
   QUILLPACK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -3,10 +3,9 @@
 
 #include <utility>
 
-#include "collect/paths.h"
-#include "collect/wildcard.h"
-#include "config/settings.h"
-#include "ui/events.h"
+#include "base/paths.h"
+#include "base/wildcard.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {
@@ -132,7 +131,8 @@ source_parts derive_source_parts(const std::string& source_spec) {
 
 std::string group_target_path(const std::string& output_dir,
                               const std::string& source_folder_name,
-                              const std::string& relative_directory) {
+                              const std::string& relative_directory,
+                              const target_extensions& extensions) {
   const char separator = native_style.separator;
   // folder + separator + relative ends in a separator, which is dropped;
   // every other separator gets the folder extension in front.
@@ -141,16 +141,17 @@ std::string group_target_path(const std::string& output_dir,
   std::string folders;
   for (size_t i = 0; i + 1 < joined.size(); ++i) {
     if (joined[i] == separator) {
-      folders += settings.folder_extension;
+      folders += extensions.folder;
     }
     folders += joined[i];
   }
-  return output_dir + folders + settings.mbox_extension;
+  return output_dir + folders + extensions.mbox;
 }
 
 std::string single_target_path(const std::string& output_dir,
-                               const std::string& source_folder_name) {
-  return output_dir + source_folder_name + settings.mbox_extension;
+                               const std::string& source_folder_name,
+                               const target_extensions& extensions) {
+  return output_dir + source_folder_name + extensions.mbox;
 }
 
 }  // namespace qp

@@ -42,13 +42,21 @@ struct source_parts {
 };
 source_parts derive_source_parts(const std::string& source_spec);
 
-// output_dir + folder path with FolderExtension + MboxExtension.
+// The extensions targets are named with (MboxExtension, FolderExtension).
+struct target_extensions {
+  std::string mbox;
+  std::string folder;
+};
+
+// output_dir + folder path with the folder extension + the mbox extension.
 std::string group_target_path(const std::string& output_dir,
                               const std::string& source_folder_name,
-                              const std::string& relative_directory);
+                              const std::string& relative_directory,
+                              const target_extensions& extensions);
 // The one target of a single-mbox run (also the root group's target).
 std::string single_target_path(const std::string& output_dir,
-                               const std::string& source_folder_name);
+                               const std::string& source_folder_name,
+                               const target_extensions& extensions);
 
 }  // namespace qp
 

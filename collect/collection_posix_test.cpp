@@ -9,10 +9,9 @@
 #include <fstream>
 #include <string>
 
+#include "base/paths.h"
 #include "collect/collection.h"
-#include "collect/paths.h"
-#include "config/settings.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {
@@ -167,7 +166,6 @@ TEST(CollectionNames, DeriveSourceParts) {
 }
 
 TEST(CollectionNames, TargetPaths) {
-  const pack_settings saved = settings;
   struct row {
     const char* relative;
     const char* plain;
@@ -180,17 +178,15 @@ TEST(CollectionNames, TargetPaths) {
        "/data/inbox.sbd/work.sbd/2007.mbx"},
   };
   for (const row& r : rows) {
-    settings.mbox_extension = ".mbx";
-    settings.folder_extension = "";
-    EXPECT_EQ(group_target_path("/data/", "inbox", r.relative), r.plain);
-    settings.folder_extension = ".sbd";
-    EXPECT_EQ(group_target_path("/data/", "inbox", r.relative),
-              r.with_folder_extension);
+    EXPECT_EQ(group_target_path("/data/", "inbox", r.relative, {".mbx", ""}),
+              r.plain);
+    EXPECT_EQ(
+        group_target_path("/data/", "inbox", r.relative, {".mbx", ".sbd"}),
+        r.with_folder_extension);
   }
-  settings.mbox_extension = "";
-  EXPECT_EQ(group_target_path("/data/", "inbox", "w/"), "/data/inbox.sbd/w");
-  EXPECT_EQ(single_target_path("/data/", "inbox"), "/data/inbox");
-  settings = saved;
+  EXPECT_EQ(group_target_path("/data/", "inbox", "w/", {"", ".sbd"}),
+            "/data/inbox.sbd/w");
+  EXPECT_EQ(single_target_path("/data/", "inbox", {"", ".sbd"}), "/data/inbox");
 }
 
 }  // namespace

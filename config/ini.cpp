@@ -7,12 +7,15 @@
 #include <unordered_set>
 #include <utility>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "pack/raw_file.h"
 
 namespace qp {
 
 namespace {
+
+// Whitespace of the INI reader: blank, tab, carriage return, line feed.
+const std::string ini_whitespace = " \t\r\n";
 
 // ---- The reader's state over one call ----
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 
 namespace qp {
 namespace {

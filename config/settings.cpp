@@ -5,19 +5,27 @@
 #include <string>
 #include <vector>
 
-#include "app/process.h"
-#include "app/report.h"
-#include "collect/name_text.h"
-#include "collect/paths.h"
+#include "base/name_text.h"
+#include "base/paths.h"
+#include "base/process.h"
 #include "config/user_dir.h"
 #include "log/outside_text.h"
+#include "report/report.h"
 
 namespace qp {
 
-pack_settings settings;
+namespace {
+
+pack_settings settings_of_run;
+
+}  // namespace
+
+const pack_settings& current_settings() {
+  return settings_of_run;
+}
 
 void set_default_settings() {
-  settings = pack_settings();
+  settings_of_run = pack_settings();
 }
 
 std::string executable_ini_path() {
@@ -204,7 +212,7 @@ std::string read_settings(const std::string& path, pack_settings& out) {
 }
 
 void load_settings(const std::string& path) {
-  std::string message = read_settings(path, settings);
+  std::string message = read_settings(path, settings_of_run);
   if (!message.empty()) {
     finish_run(message, exit_fatal);
   }

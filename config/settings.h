@@ -21,7 +21,7 @@ struct pack_settings {
 };
 
 // The settings of this run; defaults until load_settings has read the file.
-extern pack_settings settings;
+const pack_settings& current_settings();
 
 void set_default_settings();
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
-#include "app/command_line.h"
-#include "app/process.h"
-#include "collect/paths.h"
+#include "base/paths.h"
+#include "base/process.h"
+#include "report/report.h"
 
 namespace qp {
 namespace {
@@ -347,9 +347,13 @@ class settings_global : public ::testing::Test {
 };
 
 TEST_F(settings_global, defaults) {
-  settings = make_settings(FROM_GUARDED, "b", "e", "", ".x");
+  temp_dir dir;
+  load_settings(dir.write("quillpack.ini",
+                          "[FromLines]\nChangeAllowed=true\n"
+                          "[Names]\nMboxExtension=mbox\n"));
   set_default_settings();
-  expect_settings(settings, make_settings(FROM_KEEP, "", "", ".mbx", ""));
+  expect_settings(current_settings(),
+                  make_settings(FROM_KEEP, "", "", ".mbx", ""));
 }
 
 TEST_F(settings_global, ini_path_beside_the_executable) {
@@ -362,7 +366,7 @@ TEST_F(settings_global, ini_path_beside_the_executable) {
 TEST_F(settings_global, load_missing_file_keeps_defaults) {
   temp_dir dir;
   load_settings(dir.path() + "quillpack.ini");
-  expect_settings(settings, defaults);
+  expect_settings(current_settings(), defaults);
 }
 
 TEST_F(settings_global, load_valid_file) {
@@ -370,7 +374,8 @@ TEST_F(settings_global, load_valid_file) {
   load_settings(dir.write("quillpack.ini",
                           "[FromLines]\nChangeAllowed=true\n"
                           "[Names]\nMboxExtension=mbox\n"));
-  expect_settings(settings, make_settings(FROM_ALL, "", "", ".mbox", ""));
+  expect_settings(current_settings(),
+                  make_settings(FROM_ALL, "", "", ".mbox", ""));
 }
 
 // A faulty file ends the run through finish_run with exit code 3. With "/p"
@@ -383,7 +388,7 @@ TEST_F(settings_global_death_test, faulty_file_ends_the_run_with_3) {
   std::string path = dir.write("quillpack.ini", "[Names]\nMboxExtension=:\n");
   EXPECT_EXIT(
       {
-        no_prompt = true;
+        set_no_prompt(true);
         load_settings(path);
       },
       ::testing::ExitedWithCode(3), "");

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 
 namespace qp {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "collect/wide_win32.h"
+#include "base/wide_win32.h"
 #include "config/user_dir.h"
 
 namespace qp {

@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "log/log.h"
+#include "report/report.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   qp::option_scan scan = qp::scan_options(args, false);
-  check(!qp::log_is_open() && !qp::no_prompt, "the scan opened the log");
+  check(!qp::log_is_open() && !qp::is_no_prompt(), "the scan opened the log");
   if (args.size() == 3 && !scan.syntax_error) {
     check(scan.no_prompt || scan.minimised || scan.append || scan.recursive ||
               scan.single_mbox || args[2].size() == 2,

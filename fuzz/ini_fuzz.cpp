@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "config/ini.h"
 #include "config/settings.h"
 

@@ -15,12 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "collect/wildcard.h"
+#include "base/wildcard.h"
 #include "pack/locked_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "pack/transfer.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collect/wildcard.h"
+#include "base/wildcard.h"
 
 namespace {
 

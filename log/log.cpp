@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/process.h"
-#include "app/report.h"
+#include "base/process.h"
 #include "log/outside_text.h"
+#include "base/program.h"
 
 namespace qp {
 namespace {

@@ -5,7 +5,7 @@
 #include <regex>
 #include <string>
 
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "tests/support/scratch.h"
 
 namespace qp {

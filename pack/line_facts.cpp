@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "collect/deep_path.h"
+#include "base/deep_path.h"
 #include "pack/raw_file.h"
 
 namespace qp {

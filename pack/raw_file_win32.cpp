@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "collect/wide_win32.h"
+#include "base/wide_win32.h"
 #include "pack/raw_file.h"
 
 namespace qp {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pack/raw_file.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 

@@ -5,20 +5,38 @@
 #include <utility>
 #include <vector>
 
-#include "app/report.h"
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "config/settings.h"
 #include "pack/separator.h"
 #include "pack/transfer.h"
-#include "ui/events.h"
+#include "report/report.h"
+#include "window/events.h"
 
 namespace qp {
 
-int target_kind = KIND_NONE;
-int error_count = 0;
-std::string current_file;
-int64_t current_size = -1;
-int64_t unprotected_line_count = 0;
+namespace {
+
+int errors_counted = 0;
+int64_t unprotected_lines = 0;
+
+}  // namespace
+
+int error_count() {
+  return errors_counted;
+}
+
+void count_error() {
+  ++errors_counted;
+}
+
+int64_t unprotected_line_count() {
+  return unprotected_lines;
+}
+
+void reset_target_counts() {
+  errors_counted = 0;
+  unprotected_lines = 0;
+}
 
 namespace {
 
@@ -86,14 +104,14 @@ std::string drive_name(const std::string& target_path) {
              exit_fatal);
 }
 
-transfer_options current_transfer_options() {
+transfer_options transfer_options_from(const pack_settings& config) {
   transfer_options options;
-  options.mode = settings.from_mode;
-  options.donotchange_begin = settings.donotchange_begin;
-  options.donotchange_end = settings.donotchange_end;
-  options.mboxrd = settings.mbox.quoting == QUOTING_MBOXRD;
-  options.header_separator = settings.mbox.separator_date == SEPARATOR_HEADER;
-  options.empty_line_between = settings.mbox.empty_line_between;
+  options.mode = config.from_mode;
+  options.donotchange_begin = config.donotchange_begin;
+  options.donotchange_end = config.donotchange_end;
+  options.mboxrd = config.mbox.quoting == QUOTING_MBOXRD;
+  options.header_separator = config.mbox.separator_date == SEPARATOR_HEADER;
+  options.empty_line_between = config.mbox.empty_line_between;
   return options;
 }
 
@@ -140,7 +158,7 @@ namespace {
 // Brings an appended target's end to where the next message may follow;
 // false when the line ends could not be written (the target is then cut
 // back to size).
-bool fix_up_tail(locked_file* file, int64_t& size) {
+bool fix_up_tail(locked_file* file, int64_t& size, const mbox_format& mbox) {
   char tail[4];
   int got = read_tail(file, tail, static_cast<int>(sizeof tail));
   if (got <= 0) {
@@ -148,8 +166,7 @@ bool fix_up_tail(locked_file* file, int64_t& size) {
   }
   int needed =
       line_ends_needed(std::string_view(tail, static_cast<size_t>(got)),
-                       settings.mbox.empty_line_between,
-                       settings.mbox.line_ends == LINE_ENDS_LF);
+                       mbox.empty_line_between, mbox.line_ends == LINE_ENDS_LF);
   for (int i = 0; i < needed; ++i) {
     write_line_end(file);
   }
@@ -243,23 +260,24 @@ int64_t check_target(const std::string& path) {
   return verdict;
 }
 
-open_target_result open_target(const std::string& path, bool append) {
+open_target_result open_target(const std::string& path, bool append,
+                               const pack_settings& config) {
   open_target_result result;
-  target_kind = path_kind(path);
-  if (target_kind == KIND_NONE) {
+  result.kind = path_kind(path);
+  if (result.kind == KIND_NONE) {
     append = false;
   }
   locked_file* file = nullptr;
   if (append) {
     int64_t size = file_size(path);
     if (size > target_limit) {
-      ++error_count;
+      ++errors_counted;
       result.code = E_TOO_BIG;
       return result;
     }
     int64_t check = check_target(path);
     if (check == E_TARGET_FORMAT) {
-      ++error_count;
+      ++errors_counted;
       result.code = E_TARGET_FORMAT;
       return result;
     }
@@ -272,14 +290,14 @@ open_target_result open_target(const std::string& path, bool append) {
     file = open_locked(path, LOCKED_CREATE);
   }
   if (!file) {
-    ++error_count;
+    ++errors_counted;
     if (free_space(space_root(path)).available == 0) {
       disk_full_stop(path);
     }
     result.code = append ? E_APPEND : E_CREATE;
     return result;
   }
-  set_lf_line_ends(file, settings.mbox.line_ends == LINE_ENDS_LF);
+  set_lf_line_ends(file, config.mbox.line_ends == LINE_ENDS_LF);
   file_identity id;
   if (locked_identity(file, id)) {
     add_run_target(id);
@@ -287,9 +305,9 @@ open_target_result open_target(const std::string& path, bool append) {
   report_names("", path);
   int64_t size = file_position(file);
   if (append) {
-    if (!fix_up_tail(file, size)) {
+    if (!fix_up_tail(file, size, config.mbox)) {
       // Not even the line ends went in: the target is as it was.
-      ++error_count;
+      ++errors_counted;
       bool full = free_space(space_root(path)).available == 0;
       close_locked(file);
       if (full) {
@@ -316,17 +334,16 @@ void cut_back(locked_file* target, int64_t size) {
 int64_t pack_group(const std::string& source_directory,
                    const std::vector<source_entry>& entries,
                    const std::string& target_path, locked_file* target,
-                   int64_t size) {
+                   int64_t size, int target_kind, const pack_settings& config) {
   std::string target_lower = path_lower(target_path);
   bool target_among_sources = target_kind != KIND_NONE &&
                               source_directory == file_directory(target_lower);
   std::string target_name = file_name(target_lower);
   report_names(source_directory, "");
-  transfer_options options = current_transfer_options();
+  transfer_options options = transfer_options_from(config);
 
   for (const source_entry& entry : entries) {
-    current_file = entry.name;
-    current_size = static_cast<int64_t>(entry.size);
+    set_file_in_hand(entry.name, static_cast<int64_t>(entry.size));
     std::string source_path = source_directory + entry.name;
     // The target itself, under its name or any other (a hard link, a
     // symbolic link, a linked directory), or a target of another group:
@@ -344,13 +361,13 @@ int64_t pack_group(const std::string& source_directory,
         if (position != size) {
           cut_back(target, size);
         }
-        ++error_count;
+        ++errors_counted;
         if (ask_proceed(
                 format_message("Error reading from file '%s'.", source_path))) {
           return E_READ;
         }
       } else if (result == E_SOURCE_FORMAT) {
-        ++error_count;
+        ++errors_counted;
         if (ask_proceed(format_message("Unknown format of source file '%s'.",
                                        source_path))) {
           return E_SOURCE_FORMAT;
@@ -366,7 +383,7 @@ int64_t pack_group(const std::string& source_directory,
         // else, also one that would have crossed the limit.
         int64_t shortfall = result - (position - size);
         if (shortfall != 0) {
-          ++error_count;
+          ++errors_counted;
           // Asked before the cut, which gives back the space the partial
           // message took.
           int64_t available = free_space(space_root(target_path)).available;
@@ -377,9 +394,9 @@ int64_t pack_group(const std::string& source_directory,
           return E_WRITE;
         }
         // The message stays: its unprotected lines are in the target.
-        unprotected_line_count += notes.unprotected_lines;
+        unprotected_lines += notes.unprotected_lines;
         if (size + result > target_limit) {
-          ++error_count;
+          ++errors_counted;
           return E_TOO_BIG;
         }
         size = position;

@@ -8,19 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "base/paths.h"
 #include "collect/collection.h"
+#include "config/settings.h"
 #include "pack/locked_file.h"
 #include "pack/result.h"
 
 namespace qp {
 
-extern int target_kind;  // path kind of the target opened last
-extern int error_count;
-extern std::string current_file;
-extern int64_t current_size;
+// The errors the run has counted so far.
+int error_count();
+void count_error();
 // Body lines beginning with "From " that the run wrote unchanged into
-// messages left unquoted; reset by the job.
-extern int64_t unprotected_line_count;
+// messages left unquoted.
+int64_t unprotected_line_count();
+// Both counts back to zero, as at the start of a job.
+void reset_target_counts();
 
 using names_routine = void (*)(const std::string& source,
                                const std::string& target);
@@ -34,7 +37,8 @@ void set_progress_divisor(double one_percent);
 struct open_target_result {
   locked_file* file = nullptr;  // null when code is set
   int64_t size = 0;
-  int64_t code = 0;  // 0 or a pack result code
+  int64_t code = 0;      // 0 or a pack result code
+  int kind = KIND_NONE;  // the path's kind before it was opened
 };
 
 // The line ends an appended target that ends with tail needs before its
@@ -44,8 +48,10 @@ int line_ends_needed(std::string_view tail, bool empty_line, bool lf);
 // 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED.
 int64_t check_target(const std::string& path);
 
-// Creates or appends; ends the run when the disk is full.
-open_target_result open_target(const std::string& path, bool append);
+// Creates or appends, with the line ends and tail the settings ask for;
+// ends the run when the disk is full.
+open_target_result open_target(const std::string& path, bool append,
+                               const pack_settings& config);
 
 // The files this run writes, known by identity, so that no name or link
 // makes one of them a source: the targets that exist when the run begins,
@@ -57,12 +63,13 @@ bool is_run_target(const std::string& path);
 bool group_has_sources(const std::string& source_directory,
                        const std::vector<source_entry>& entries);
 
-// Packs the entries into the open target; the new size or a result code.
-// Ends the run when the disk is full.
+// Packs the entries into the open target (of the kind open_target found)
+// as the settings ask; the new size or a result code. Ends the run when
+// the disk is full.
 int64_t pack_group(const std::string& source_directory,
                    const std::vector<source_entry>& entries,
                    const std::string& target_path, locked_file* target,
-                   int64_t size);
+                   int64_t size, int target_kind, const pack_settings& config);
 
 }  // namespace qp
 

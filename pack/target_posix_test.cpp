@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "collect/paths.h"
+#include "base/paths.h"
 #include "config/settings.h"
 #include "pack/separator.h"
+#include "report/report.h"
 #include "tests/support/scratch.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {
@@ -47,8 +47,8 @@ class target_test : public ::testing::Test {
  protected:
   void SetUp() override {
     keep_running = true;
-    no_prompt = true;  // prompts answer proceed; no log is open
-    error_count = 0;
+    set_no_prompt(true);  // prompts answer proceed; no log is open
+    reset_target_counts();
     forget_run_targets();  // inodes of files removed since come back
     set_default_settings();
     progress_steps.clear();
@@ -57,7 +57,7 @@ class target_test : public ::testing::Test {
   }
   void TearDown() override {
     keep_running = true;
-    no_prompt = false;
+    reset_report();
     set_progress_callback(nullptr);
   }
   scratch_dir dir;
@@ -65,26 +65,26 @@ class target_test : public ::testing::Test {
 
 TEST_F(target_test, append_to_empty_existing_and_missing_files) {
   std::string empty = dir.write("empty.mbx", "");
-  open_target_result opened = open_target(empty, true);
+  open_target_result opened = open_target(empty, true, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   EXPECT_EQ(opened.size, 0);
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(read_file(empty), "");
 
   std::string missing = dir.path() + "missing.mbx";
-  opened = open_target(missing, true);
+  opened = open_target(missing, true, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
-  EXPECT_EQ(target_kind, KIND_NONE);
+  EXPECT_EQ(opened.kind, KIND_NONE);
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(read_file(missing), "");
-  EXPECT_EQ(error_count, 0);
+  EXPECT_EQ(error_count(), 0);
 }
 
 TEST_F(target_test, append_adds_a_line_end_when_the_last_byte_is_no_line_feed) {
   for (const std::string& tail : {std::string("body"), std::string("body\r")}) {
     std::string existing = packed(message_text) + tail;
     std::string path = dir.write("open.mbx", existing);
-    open_target_result opened = open_target(path, true);
+    open_target_result opened = open_target(path, true, pack_settings{});
     ASSERT_NE(opened.file, nullptr);
     EXPECT_EQ(opened.size, static_cast<int64_t>(existing.size()) + 2);
     EXPECT_TRUE(close_locked(opened.file));
@@ -95,10 +95,10 @@ TEST_F(target_test, append_adds_a_line_end_when_the_last_byte_is_no_line_feed) {
 TEST_F(target_test, a_plain_message_is_no_target) {
   std::string plain = "From: someone\nDate: x\n\nbody\n";
   std::string path = dir.write("plain.mbx", plain);
-  open_target_result opened = open_target(path, true);
+  open_target_result opened = open_target(path, true, pack_settings{});
   EXPECT_EQ(opened.file, nullptr);
   EXPECT_EQ(opened.code, E_TARGET_FORMAT);
-  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(error_count(), 1);
   EXPECT_EQ(read_file(path), plain);
   EXPECT_EQ(check_target(dir.write("sep-only.mbx", "From x\n")),
             E_TARGET_FORMAT);
@@ -109,8 +109,8 @@ TEST_F(target_test, cancel_during_the_target_check_is_no_verdict) {
   std::string path = dir.write("good.mbx", packed(message_text));
   keep_running = false;
   EXPECT_EQ(check_target(path), E_ABORTED);
-  EXPECT_EQ(open_target(path, true).code, E_ABORTED);
-  EXPECT_EQ(error_count, 0);
+  EXPECT_EQ(open_target(path, true, pack_settings{}).code, E_ABORTED);
+  EXPECT_EQ(error_count(), 0);
 }
 
 TEST_F(target_test, pack_group_skips_empty_files_and_the_target_itself) {
@@ -126,16 +126,16 @@ TEST_F(target_test, pack_group_skips_empty_files_and_the_target_itself) {
   };
   set_progress_divisor((message_text.size() + read_file(target).size() + 24) /
                        100.0);
-  open_target_result opened = open_target(target, true);
+  open_target_result opened = open_target(target, true, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
-                            opened.size);
+                            opened.size, opened.kind, pack_settings{});
   EXPECT_TRUE(close_locked(opened.file));
   std::string expected = packed(message_text) + packed(message_text) +
                          packed("Date: 2\nFrom: z\n\nsecond\n");
   EXPECT_EQ(read_file(target), expected);
   EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-  EXPECT_EQ(error_count, 0);
+  EXPECT_EQ(error_count(), 0);
   ASSERT_EQ(progress_steps.size(), 4u);
   double sum = 0;
   for (double step : progress_steps) {
@@ -151,12 +151,12 @@ TEST_F(target_test, failing_sources_are_counted_and_skipped) {
   std::string target = dir.path() + "out.mbx";
   std::vector<source_entry> entries = {
       {"gone.eml", "", 10}, {"bad.eml", "", 10}, {"good.eml", "", 10}};
-  open_target_result opened = open_target(target, false);
+  open_target_result opened = open_target(target, false, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
-  int64_t size =
-      pack_group(dir.path() + "src/", entries, target, opened.file, 0);
+  int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
+                            0, opened.kind, pack_settings{});
   EXPECT_TRUE(close_locked(opened.file));
-  EXPECT_EQ(error_count, 2);
+  EXPECT_EQ(error_count(), 2);
   EXPECT_EQ(read_file(target), packed(message_text));
   EXPECT_EQ(size, static_cast<int64_t>(packed(message_text).size()));
   EXPECT_TRUE(progress_steps.empty());  // all files empty: no divisor
@@ -166,16 +166,16 @@ TEST_F(target_test, cancel_stops_the_group_after_the_file_in_hand) {
   dir.write("src/a.eml", message_text);
   dir.write("src/b.eml", message_text);
   std::string target = dir.path() + "out.mbx";
-  open_target_result opened = open_target(target, false);
+  open_target_result opened = open_target(target, false, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   keep_running = false;
   int64_t result =
       pack_group(dir.path() + "src/", {{"a.eml", "", 1}, {"b.eml", "", 1}},
-                 target, opened.file, 0);
+                 target, opened.file, 0, opened.kind, pack_settings{});
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(result, E_ABORTED);
   EXPECT_EQ(read_file(target), "");
-  EXPECT_EQ(error_count, 0);
+  EXPECT_EQ(error_count(), 0);
 }
 
 // The 2 GiB limit, on sparse files.
@@ -184,22 +184,22 @@ TEST_F(target_test, size_limit) {
   std::string at_limit = dir.write("limit.mbx", head);
   ASSERT_EQ(truncate(at_limit.c_str(), target_limit), 0);
   dir.write("src/a.eml", message_text);
-  open_target_result opened = open_target(at_limit, true);
+  open_target_result opened = open_target(at_limit, true, pack_settings{});
   ASSERT_NE(opened.file, nullptr) << opened.code;
   // Sparse zeros end the file, so a line end comes first.
   EXPECT_EQ(opened.size, target_limit + 2);
-  int64_t result =
-      pack_group(dir.path() + "src/", {{"a.eml", "", message_text.size()}},
-                 at_limit, opened.file, opened.size);
+  int64_t result = pack_group(
+      dir.path() + "src/", {{"a.eml", "", message_text.size()}}, at_limit,
+      opened.file, opened.size, opened.kind, pack_settings{});
   EXPECT_EQ(result, E_TOO_BIG);
-  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(error_count(), 1);
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(file_size(at_limit),
             target_limit + 2 + static_cast<int64_t>(head.size()));
 
   std::string over = dir.write("over.mbx", head);
   ASSERT_EQ(truncate(over.c_str(), target_limit + 1), 0);
-  opened = open_target(over, true);
+  opened = open_target(over, true, pack_settings{});
   EXPECT_EQ(opened.code, E_TOO_BIG);
   EXPECT_EQ(file_size(over), target_limit + 1);
 }
@@ -218,7 +218,7 @@ int in_child(Fn fn) {
 
 TEST_F(target_test, an_open_target_is_locked_against_other_processes) {
   std::string path = dir.path() + "locked.mbx";
-  open_target_result opened = open_target(path, false);
+  open_target_result opened = open_target(path, false, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   int status = in_child([&] {
     int fd = open(path.c_str(), O_WRONLY);
@@ -251,11 +251,11 @@ TEST_F(target_test, a_target_held_by_another_writer_is_not_emptied) {
   }
   char c;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
-  open_target_result opened = open_target(path, false);
+  open_target_result opened = open_target(path, false, pack_settings{});
   EXPECT_EQ(opened.code, E_CREATE);
-  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(error_count(), 1);
   EXPECT_EQ(read_file(path), existing);
-  EXPECT_EQ(open_target(path, true).code, E_APPEND);
+  EXPECT_EQ(open_target(path, true, pack_settings{}).code, E_APPEND);
   (void)!write(done[1], &c, 1);
   waitpid(pid, nullptr, 0);
   for (int fd : {ready[0], ready[1], done[0], done[1]}) {

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "collect/wildcard.h"
+#include "base/wildcard.h"
 #include "pack/line_facts.h"
 #include "pack/locked_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "pack/separator_fields.h"
 #include "pack/source_reader.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {

@@ -10,7 +10,7 @@
 #include "pack/separator.h"
 #include "pack/transfer.h"
 #include "tests/support/scratch.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {

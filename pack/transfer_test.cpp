@@ -10,7 +10,7 @@
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "tests/support/scratch.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {

@@ -19,7 +19,7 @@
 #include "config/settings.h"
 #include "pack/locked_file.h"
 #include "pack/target.h"
-#include "ui/events.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {
@@ -37,7 +37,7 @@ class write_failure : public ::testing::Test {
     dir_ = std::string(pattern) + "/";
     set_default_settings();
     keep_running = true;
-    error_count = 0;
+    reset_target_counts();
     set_names_callback(nullptr);
     set_progress_callback(nullptr);
   }
@@ -99,11 +99,12 @@ TEST_F(write_failure, a_short_write_is_cut_back_and_reported) {
   int64_t result;
   {
     file_size_limit limit(1000);
-    result = pack_group(dir_, entries, path, file, 0);
+    result =
+        pack_group(dir_, entries, path, file, 0, KIND_NONE, pack_settings{});
   }
   close_locked(file);
   EXPECT_EQ(result, E_WRITE);
-  EXPECT_EQ(error_count, 1);
+  EXPECT_EQ(error_count(), 1);
   std::string target = read_all(path);
   EXPECT_EQ(target.find("xxx"), std::string::npos);
   EXPECT_EQ(target.substr(target.size() - 5), "one\r\n");
@@ -127,7 +128,8 @@ TEST_F(write_failure, a_short_write_across_the_limit_is_cut_back) {
   int64_t result;
   {
     file_size_limit limit(static_cast<rlim_t>(start + 50));
-    result = pack_group(dir_, entries, path, file, start);
+    result = pack_group(dir_, entries, path, file, start, KIND_NONE,
+                        pack_settings{});
   }
   int64_t end = file_position(file);
   close_locked(file);

@@ -14,10 +14,10 @@ class UpperTableTest(unittest.TestCase):
     @unittest.skipUnless(os.path.isfile(SOURCE), "needs package unicode-data")
     def test_committed_table_is_generated(self):
         made = subprocess.run(
-            [sys.executable, os.path.join(ROOT, "collect",
+            [sys.executable, os.path.join(ROOT, "base",
                                           "make_upper_table.py"), SOURCE],
             capture_output=True, check=True, timeout=120).stdout
-        with open(os.path.join(ROOT, "collect", "upper_table.cpp"), "rb") as f:
+        with open(os.path.join(ROOT, "base", "upper_table.cpp"), "rb") as f:
             self.assertEqual(made, f.read())
 
 

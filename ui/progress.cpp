@@ -4,21 +4,17 @@
 #include <cstdio>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/job.h"
-#include "app/report.h"
 #include "log/outside_text.h"
-#include "pack/target.h"
+#include "report/report.h"
 
 namespace qp {
 
-bool keep_running = true;
-bool stop_at_once = false;
+namespace {
+
 double progress_percent = 0;
 window_handle main_window_handle = 0;
 bool job_started = false;
-
-namespace {
+job_routine job_to_run = nullptr;
 
 window_handle source_label = 0;
 window_handle target_label = 0;
@@ -27,10 +23,6 @@ window_handle percent_label = 0;
 window_handle cancel_button = 0;
 
 }  // namespace
-
-void do_events() {
-  pump_one_event();
-}
 
 std::string iconic_title(int percent) {
   char title[64];
@@ -82,11 +74,15 @@ void handler_WIN(window_handle /*object*/, unsigned event,
     set_focus(cancel_button);
     if (!job_started) {
       job_started = true;
-      std::pair<std::string, int> outcome = run_job(run);
+      std::pair<std::string, int> outcome = job_to_run();
       finish_run(outcome.first, outcome.second);
     }
   } else if (event == EVENT_SETFOCUS) {
     set_focus(cancel_button);
+  } else if (event == EVENT_STOP) {
+    // Asked to stop from outside: a clean stop, not a question; a second
+    // request does not wait for the message in hand.
+    request_stop();
   }
 }
 
@@ -111,11 +107,14 @@ void handler_CANCEL(window_handle /*object*/, unsigned event,
   }
 }
 
-void run_progress_window(const std::string& exe_path, int show_mode) {
+void run_progress_window(const std::string& exe_path, int show_mode,
+                         job_routine job) {
+  job_to_run = job;
   window_handle window = create_main_window(program_name, 100, 100, 505, 195);
   set_window_icon(window, exe_path);
   centre_window(window, 90);
   main_window_handle = window;
+  set_report_owner(window);
   remove_close_command(window);
   create_control(window, CONTROL_STATIC, "Copy", 230, 10, 45, 15);
   create_control(window, CONTROL_STATIC, "FROM:", 10, 30, 35, 17);
@@ -127,8 +126,6 @@ void run_progress_window(const std::string& exe_path, int show_mode) {
       create_control(window, CONTROL_STATIC_RIGHT, "0 %", 237, 100, 30, 15);
   cancel_button = create_control(window, CONTROL_DEFAULT_BUTTON, "Cancel", 200,
                                  130, 100, 25);
-  set_names_callback(show_names);
-  set_progress_callback(show_progress);
   attach_handler(cancel_button, handler_CANCEL);
   job_started = false;
   attach_handler(window, handler_WIN);

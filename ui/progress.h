@@ -1,19 +1,19 @@
-// The progress window: its state, its handlers and what the packing layer
-// reports through its callback slots.
+// The progress window: its state, its handlers, what it shows of the
+// packing, and the job it runs once it is shown.
 #ifndef QUILLPACK_UI_PROGRESS_H_
 #define QUILLPACK_UI_PROGRESS_H_
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
-#include "ui/events.h"
-#include "ui/platform.h"
+#include "window/events.h"
+#include "window/platform.h"
 
 namespace qp {
 
-extern double progress_percent;
-extern window_handle main_window_handle;
-extern bool job_started;
+// The job the window runs: (message, exit code); may end the process itself.
+using job_routine = std::pair<std::string, int> (*)();
 
 // "%3d %% - quillpack", the title while the window is minimised.
 std::string iconic_title(int percent);
@@ -28,9 +28,10 @@ void handler_WIN(window_handle object, unsigned event, std::uintptr_t wparam,
 void handler_CANCEL(window_handle object, unsigned event, std::uintptr_t wparam,
                     std::intptr_t lparam);
 
-// Builds the window, fills the callback slots, attaches the handlers, shows
-// the window and runs its loop; the first size event starts the job.
-void run_progress_window(const std::string& exe_path, int show_mode);
+// Builds the window, attaches the handlers, shows the window and runs its
+// loop; the first size event starts the job, whose outcome ends the run.
+void run_progress_window(const std::string& exe_path, int show_mode,
+                         job_routine job);
 
 }  // namespace qp
 

@@ -25,6 +25,20 @@ TEST(progress, cancel_after_a_confirmed_stop_asks_nothing_and_stops_at_once) {
   stop_at_once = false;
 }
 
+// A stop from outside (SIGTERM, a closed terminal) asks nothing: the first
+// ends the run after the message in hand, a second gives that message up.
+TEST(progress, a_stop_event_stops_and_a_second_one_stops_at_once) {
+  reset_stop_flags();
+  handler_WIN(0, EVENT_STOP, 0, 0);
+  EXPECT_FALSE(keep_running);
+  EXPECT_FALSE(stop_at_once);
+  handler_WIN(0, EVENT_STOP, 0, 0);
+  EXPECT_TRUE(stop_at_once);
+  reset_stop_flags();
+  EXPECT_TRUE(keep_running);
+  EXPECT_FALSE(stop_at_once);
+}
+
 TEST(progress, iconic_title_format) {
   EXPECT_EQ(iconic_title(0), "  0 % - quillpack");
   EXPECT_EQ(iconic_title(7), "  7 % - quillpack");

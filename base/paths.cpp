@@ -1,0 +1,233 @@
+// The shared path rules: string rules for both separator styles, trimming
+// and ASCII case, and the operations built on the platform listing.
+#include "base/paths.h"
+
+namespace qp {
+
+// ---- String rules ----
+
+int last_separator(const std::string& path, path_style style) {
+  const size_t at = path.rfind(style.separator);
+  if (at != std::string::npos) {
+    return static_cast<int>(at) + 1;
+  }
+  // Without a separator, the drive colon of "c:name" ends the directory.
+  const size_t colon = style.drive_colon ? path.find(':') : std::string::npos;
+  return colon == std::string::npos ? 0 : static_cast<int>(colon) + 1;
+}
+
+std::string directory_part(const std::string& path, path_style style) {
+  const size_t i = last_separator(path, style);
+  if (i == path.size()) {
+    return path;
+  }
+  if (path[i] != '.') {
+    return path.substr(0, i);
+  }
+  // A last component such as "." or ".." names a directory, not a file.
+  return path + style.separator;
+}
+
+std::string name_part(const std::string& path, path_style style) {
+  const size_t i = last_separator(path, style);
+  if (i == path.size() || path[i] == '.') {
+    return "";
+  }
+  return path.substr(i);
+}
+
+std::string file_directory(const std::string& path, path_style style) {
+  return path.substr(0, last_separator(path, style));
+}
+
+std::string file_name(const std::string& path, path_style style) {
+  return path.substr(last_separator(path, style));
+}
+
+int last_separator(const std::string& path) {
+  return last_separator(path, native_style);
+}
+
+std::string directory_part(const std::string& path) {
+  return directory_part(path, native_style);
+}
+
+std::string name_part(const std::string& path) {
+  return name_part(path, native_style);
+}
+
+std::string file_directory(const std::string& path) {
+  return file_directory(path, native_style);
+}
+
+std::string file_name(const std::string& path) {
+  return file_name(path, native_style);
+}
+
+std::string bad_file_name_chars(const std::string& text) {
+  static const std::string bad = ":\"/\\?*<>|";
+  std::string found;
+  for (char c : text) {
+    if (bad.find(c) != std::string::npos &&
+        found.find(c) == std::string::npos) {
+      found += c;
+    }
+  }
+  return found;
+}
+
+std::string trim_left(const std::string& text, const std::string& set) {
+  const size_t first = text.find_first_not_of(set);
+  return first == std::string::npos ? "" : text.substr(first);
+}
+
+std::string trim_right(const std::string& text, const std::string& set) {
+  const size_t last = text.find_last_not_of(set);
+  return last == std::string::npos ? "" : text.substr(0, last + 1);
+}
+
+std::string trim(const std::string& text, const std::string& set) {
+  return trim_left(trim_right(text, set), set);
+}
+
+std::string ascii_upper(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return result;
+}
+
+std::string ascii_lower(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return result;
+}
+
+bool has_wildcard(const std::string& path) {
+  return path.find_first_of("*?") != std::string::npos;
+}
+
+namespace {
+
+const std::string long_prefix = "\\\\?\\";
+const std::string long_unc_prefix = "\\\\?\\UNC\\";
+
+bool starts_with(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+bool is_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+std::string add_long_prefix(const std::string& full) {
+  if (full.size() >= 3 && is_letter(full[0]) && full[1] == ':' &&
+      full[2] == '\\') {
+    return long_prefix + full;
+  }
+  // "\\server\share", but not "\\?\" nor a device such as "\\.\nul".
+  if (full.size() > 2 && starts_with(full, "\\\\") && full[2] != '?' &&
+      full[2] != '.' && full[2] != '\\') {
+    return long_unc_prefix + full.substr(2);
+  }
+  return full;
+}
+
+std::string strip_long_prefix(const std::string& path) {
+  if (starts_with(path, long_unc_prefix)) {
+    return "\\\\" + path.substr(long_unc_prefix.size());
+  }
+  if (starts_with(path, long_prefix)) {
+    return path.substr(long_prefix.size());
+  }
+  return path;
+}
+
+// ---- Operations built on the wrappers ----
+
+namespace {
+
+// "c:" or "c:\": a drive root, which lists without a "." entry of its own.
+bool is_drive_root(const std::string& path) {
+  return native_style.drive_colon && path.size() >= 2 && path.size() <= 3 &&
+         path[1] == ':' &&
+         (path.size() == 2 || path[2] == native_style.separator);
+}
+
+// The listing of a drive root, with an entry for the root itself in front.
+bool list_drive_root(const std::string& path, bool listed,
+                     std::vector<listing_entry>& entries) {
+  if (!listed) {
+    // An existing drive whose root lists nothing still knows its "nul".
+    std::vector<listing_entry> probe;
+    if (!platform_listing(path + "nul", probe)) {
+      return false;
+    }
+    entries.clear();
+  }
+  listing_entry root;
+  root.name = ".";
+  root.attributes = "d";
+  entries.insert(entries.begin(), root);
+  return true;
+}
+
+}  // namespace
+
+bool list_directory(const std::string& path,
+                    std::vector<listing_entry>& entries) {
+  entries.clear();
+  const bool listed = platform_listing(path, entries);
+  if (is_drive_root(path)) {
+    return list_drive_root(path, listed, entries);
+  }
+  if (!listed) {
+    return false;
+  }
+  // A file name followed by a separator does not name a directory.
+  if (!path.empty() && path.back() == native_style.separator &&
+      entries.size() == 1) {
+    entries.clear();
+    return false;
+  }
+  return true;
+}
+
+int create_directory_tree(const std::string& path) {
+  // The prefixes that end at a separator, shortest first, then the path.
+  std::vector<std::string> prefixes;
+  for (size_t at = path.find(native_style.separator); at != std::string::npos;
+       at = path.find(native_style.separator, at + 1)) {
+    prefixes.push_back(path.substr(0, at + 1));
+  }
+  if (prefixes.empty() || prefixes.back() != path) {
+    prefixes.push_back(path);
+  }
+  for (size_t i = 0; i < prefixes.size(); ++i) {
+    const int kind = path_kind(prefixes[i]);
+    if (kind == KIND_WILDCARD || kind == KIND_FILE) {
+      return -1;
+    }
+    if (kind == KIND_NONE) {
+      // Everything from here on is missing: create it without testing.
+      for (size_t j = i; j < prefixes.size(); ++j) {
+        if (create_directory(prefixes[j]) != 0) {
+          return -1;
+        }
+      }
+      return 0;
+    }
+  }
+  return 0;
+}
+
+}  // namespace qp

@@ -1,0 +1,299 @@
+// The platform wrappers on POSIX: "/" as separator, no drives, no short
+// names, case-sensitive paths, and a sorted listing built on readdir.
+// Every path goes through the deep_* calls, so no path is too long.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "base/deep_path.h"
+#include "base/name_order.h"
+#include "base/paths.h"
+#include "base/wildcard.h"
+
+namespace qp {
+
+const path_style native_style = posix_style;
+
+namespace {
+
+// The working directory, empty when the system cannot tell it (removed).
+std::string working_directory() {
+  std::string buffer(256, '\0');
+  while (getcwd(&buffer[0], buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      return "";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(buffer.find('\0'));
+  if (buffer.empty() || buffer.back() != '/') {
+    buffer += '/';
+  }
+  return buffer;
+}
+
+}  // namespace
+
+// Lexical, as the Windows call is: "." and ".." are resolved as text, links
+// are not followed, and a trailing "/" is kept.
+std::string full_path(const std::string& path) {
+  if (path.empty()) {
+    return path;
+  }
+  std::string absolute = path;
+  if (path[0] != '/') {
+    const std::string cwd = working_directory();
+    if (cwd.empty()) {
+      return path;
+    }
+    absolute = cwd + path;
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= absolute.size()) {
+    size_t end = absolute.find('/', start);
+    if (end == std::string::npos) {
+      end = absolute.size();
+    }
+    const std::string part = absolute.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) {
+        parts.pop_back();
+      }
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) {
+    result += '/' + part;
+  }
+  if (result.empty() || path.back() == '/') {
+    result += '/';
+  }
+  return result;
+}
+
+// POSIX has no short names.
+std::string long_path(const std::string& path) {
+  return path;
+}
+
+std::string temp_directory() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string directory =
+      tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp/";
+  if (directory.back() != '/') {
+    directory += '/';
+  }
+  return directory;
+}
+
+// The file system that holds path: the path itself when it is a directory,
+// else its directory.
+space_info free_space(const std::string& path) {
+  space_info space{-1, -1, -1};
+  struct stat st;
+  std::string directory = path;
+  if (deep_stat(path, st) != 0 || !S_ISDIR(st.st_mode)) {
+    directory = file_directory(path);
+  }
+  if (directory.empty()) {
+    directory = ".";
+  }
+  struct statvfs vfs;
+  if (deep_statvfs(directory, vfs) != 0) {
+    return space;
+  }
+  const int64_t unit = static_cast<int64_t>(vfs.f_frsize);
+  space.available = static_cast<int64_t>(vfs.f_bavail) * unit;
+  space.total = static_cast<int64_t>(vfs.f_blocks) * unit;
+  space.free = static_cast<int64_t>(vfs.f_bfree) * unit;
+  return space;
+}
+
+// Texts map ASCII letters only, so that UTF-8 names are never damaged.
+std::string to_lower(const std::string& text) {
+  return ascii_lower(text);
+}
+
+std::string to_upper(const std::string& text) {
+  return ascii_upper(text);
+}
+
+// Case-sensitive file systems: another case would name another file.
+std::string path_lower(const std::string& path) {
+  return path;
+}
+
+std::string path_upper(const std::string& path) {
+  return path;
+}
+
+int create_directory(const std::string& path) {
+  return deep_mkdir(path, 0777) == 0 ? 0 : -1;
+}
+
+// "./" when the working directory is gone: a relative path that lists
+// nothing, where an empty one would become the root "/".
+std::string current_directory() {
+  const std::string cwd = working_directory();
+  return cwd.empty() ? "./" : cwd;
+}
+
+bool directory_identity(const std::string& path, uint64_t& device,
+                        uint64_t& inode) {
+  struct stat st;
+  if (deep_stat(path, st) != 0 || !S_ISDIR(st.st_mode)) {
+    return false;
+  }
+  device = static_cast<uint64_t>(st.st_dev);
+  inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+// ---- Listing ----
+
+namespace {
+
+// The entry for name, or false when it is not listed: a dangling link, or
+// a FIFO, socket or device, which a reader would wait on for ever.
+bool make_entry(const std::string& name, const struct stat& st,
+                listing_entry& entry) {
+  const bool directory = S_ISDIR(st.st_mode);
+  if (!directory && !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  entry.name = name;
+  entry.attributes.clear();
+  if ((st.st_mode & S_IWUSR) == 0) {
+    entry.attributes += 'r';
+  }
+  if (name[0] == '.' && name != "." && name != "..") {
+    entry.attributes += 'h';
+  }
+  if (directory) {
+    entry.attributes += 'd';
+  }
+  entry.size = directory ? 0 : static_cast<uint64_t>(st.st_size);
+  struct tm local;
+  const time_t mtime = st.st_mtime;
+  if (localtime_r(&mtime, &local) != nullptr) {
+    entry.year = local.tm_year + 1900;
+    entry.month = local.tm_mon + 1;
+    entry.day = local.tm_mday;
+    entry.hour = local.tm_hour;
+    entry.minute = local.tm_min;
+    entry.second = local.tm_sec;
+  }
+  return true;
+}
+
+// The entries of an open directory that the pattern keeps (all for an
+// empty one), each stated once through the directory's descriptor, sorted
+// in the one listing order, since readdir order is arbitrary.
+void read_entries(DIR* dir, const std::string& pattern,
+                  std::vector<listing_entry>& entries) {
+  const int fd = dirfd(dir);
+  listing_entry entry;
+  struct stat st;
+  while (const struct dirent* item = readdir(dir)) {
+    const std::string name = item->d_name;
+    if (!pattern.empty() && !match_file_name(pattern, name)) {
+      continue;
+    }
+    if (fstatat(fd, item->d_name, &st, 0) == 0 && make_entry(name, st, entry)) {
+      entries.push_back(entry);
+    }
+  }
+  sort_listing(entries);
+}
+
+// The contents of directory (as a path for opendir) that pattern keeps;
+// errno tells why when it cannot be opened.
+bool list_contents(const std::string& directory, const std::string& pattern,
+                   std::vector<listing_entry>& entries) {
+  const int fd =
+      deep_open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return false;
+  }
+  read_entries(dir, pattern, entries);
+  closedir(dir);
+  return true;
+}
+
+}  // namespace
+
+bool platform_listing(const std::string& path,
+                      std::vector<listing_entry>& entries) {
+  entries.clear();
+  const std::string last = file_name(path);
+  if (has_wildcard(last)) {
+    const std::string directory = file_directory(path);
+    // "*.*" keeps every name, so it need not be matched name by name.
+    const std::string pattern = last == "*.*" ? "" : last;
+    return list_contents(directory.empty() ? "." : directory, pattern,
+                         entries) &&
+           !entries.empty();
+  }
+  if (list_contents(path, "", entries)) {
+    return true;
+  }
+  if (errno != ENOTDIR) {
+    return false;
+  }
+  // Not a directory: a file lists as its one entry. "file/" fails here too.
+  struct stat st;
+  listing_entry entry;
+  if (deep_stat(path, st) != 0 || !make_entry(last, st, entry)) {
+    return false;
+  }
+  entries.push_back(entry);
+  return true;
+}
+
+// The listing rule told by stat: a path that is neither a directory nor a
+// regular file (FIFO, socket, device, dangling link) holds nothing usable.
+// "*" and "?" are ordinary characters of a POSIX name: a path holding them
+// is a path like any other (only the last component of the file
+// specification is ever a pattern, and the job decides that).
+int path_kind(const std::string& path) {
+  struct stat st;
+  if (deep_stat(path, st) != 0) {
+    return KIND_NONE;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    return KIND_DIRECTORY;
+  }
+  return S_ISREG(st.st_mode) ? KIND_FILE : KIND_NONE;
+}
+
+// The size of the file of exactly this name: "*" and "?" are ordinary
+// characters of a POSIX name, so a target named after a folder "a*" must
+// not take the size of another file the pattern would match.
+int64_t file_size(const std::string& path) {
+  struct stat st;
+  if (deep_stat(path, st) != 0) {
+    return -1;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    return 0;
+  }
+  return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+}  // namespace qp

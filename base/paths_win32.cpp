@@ -1,0 +1,270 @@
+// The platform wrappers on Windows: the wide file and path services, "\" as
+// separator, drive letters, and the system's case mapping for paths too.
+// Names and paths are UTF-8 here as everywhere in the program; every path
+// goes to the system through system_path, so no length is too long, and
+// comes back without the long-path prefix, as texts show it.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/name_order.h"
+#include "base/paths.h"
+#include "base/utf8.h"
+#include "base/wide_win32.h"
+
+namespace qp {
+
+const path_style native_style = windows_style;
+
+namespace {
+
+// A path the system returned, as the program holds it.
+std::string returned_path(const std::wstring& units) {
+  return strip_long_prefix(narrow(units));
+}
+
+}  // namespace
+
+std::string full_path(const std::string& path) {
+  const std::wstring given = wide(path);
+  std::wstring out;
+  bool ok = fill_wide(
+      [&](wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(given.c_str(), size, buffer, nullptr);
+      },
+      out);
+  return ok ? returned_path(out) : path;
+}
+
+// Short names are expanded only without the long-path prefix on some
+// systems (Wine): the prefixed form is for paths too long for that.
+std::string long_path(const std::string& path) {
+  std::wstring out;
+  for (const std::wstring& given : {wide(path), system_path(path)}) {
+    if (fill_wide(
+            [&](wchar_t* buffer, DWORD size) {
+              return GetLongPathNameW(given.c_str(), buffer, size);
+            },
+            out)) {
+      return returned_path(out);
+    }
+  }
+  return path;
+}
+
+std::string temp_directory() {
+  std::wstring out;
+  bool ok = fill_wide(
+      [](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); },
+      out);
+  return ok ? returned_path(out) : std::string();
+}
+
+// The caller names the drive root ("c:\").
+space_info free_space(const std::string& path) {
+  ULARGE_INTEGER available, total, free;
+  if (!GetDiskFreeSpaceExW(system_path(path).c_str(), &available, &total,
+                           &free)) {
+    return space_info{-1, -1, -1};
+  }
+  return space_info{static_cast<int64_t>(available.QuadPart),
+                    static_cast<int64_t>(total.QuadPart),
+                    static_cast<int64_t>(free.QuadPart)};
+}
+
+namespace {
+
+// The system's mapping of the text's characters; a to z alone for a text
+// that is not UTF-8, which the wide mapping would damage, and the text
+// unchanged when the service does not process every unit.
+std::string map_case(const std::string& text, bool upper) {
+  if (text.empty()) {
+    return text;
+  }
+  char32_t code;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = decode_utf8(text, at, code, true);
+    if (length == 0) {
+      return upper ? ascii_upper(text) : ascii_lower(text);
+    }
+    at += length;
+  }
+  std::wstring units = wide(text);
+  const DWORD length = static_cast<DWORD>(units.size());
+  const DWORD done = upper ? CharUpperBuffW(&units[0], length)
+                           : CharLowerBuffW(&units[0], length);
+  return done == length ? narrow(units) : text;
+}
+
+}  // namespace
+
+std::string to_lower(const std::string& text) {
+  return map_case(text, false);
+}
+
+std::string to_upper(const std::string& text) {
+  return map_case(text, true);
+}
+
+// Windows file systems ignore letter case: a path maps like any text.
+std::string path_lower(const std::string& path) {
+  return map_case(path, false);
+}
+
+std::string path_upper(const std::string& path) {
+  return map_case(path, true);
+}
+
+int create_directory(const std::string& path) {
+  return CreateDirectoryW(system_path(path).c_str(), nullptr) ? 0 : -1;
+}
+
+std::string current_directory() {
+  std::wstring units;
+  bool ok =
+      fill_wide([](wchar_t* buffer,
+                   DWORD size) { return GetCurrentDirectoryW(size, buffer); },
+                units);
+  const std::string out = ok ? returned_path(units) : std::string();
+  if (out.empty()) {
+    return ".\\";
+  }
+  return out.back() == '\\' ? out : out + '\\';
+}
+
+// Volume serial number and file index: the identity of a directory, so
+// that a walk through a junction back into its own tree cannot loop.
+bool directory_identity(const std::string& path, uint64_t& device,
+                        uint64_t& inode) {
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(handle, &info) &&
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  CloseHandle(handle);
+  if (!ok) {
+    return false;
+  }
+  device = info.dwVolumeSerialNumber;
+  inode =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+// ---- Listing ----
+
+namespace {
+
+std::string attribute_letters(DWORD attributes) {
+  std::string letters;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    letters += 'r';
+  if (attributes & FILE_ATTRIBUTE_HIDDEN)
+    letters += 'h';
+  if (attributes & FILE_ATTRIBUTE_SYSTEM)
+    letters += 's';
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    letters += 'd';
+  if (attributes & FILE_ATTRIBUTE_ARCHIVE)
+    letters += 'a';
+  if (attributes & 0x8)
+    letters += 'v';  // the volume-label bit of old
+  return letters;
+}
+
+// Local time at the two-second resolution of the directory entries of old;
+// a time before 1980 keeps the entry's default, 1980-01-01 00:00:00.
+void set_entry_time(const FILETIME& written, listing_entry& entry) {
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&written, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time)) {
+    return;
+  }
+  entry.year = 1980 + (date >> 9);
+  entry.month = (date >> 5) & 0x0F;
+  entry.day = date & 0x1F;
+  entry.hour = time >> 11;
+  entry.minute = (time >> 5) & 0x3F;
+  entry.second = (time & 0x1F) * 2;
+}
+
+listing_entry make_entry(const WIN32_FIND_DATAW& found) {
+  listing_entry entry;
+  entry.name = narrow(std::wstring(found.cFileName));
+  entry.attributes = attribute_letters(found.dwFileAttributes);
+  entry.size =
+      (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  set_entry_time(found.ftLastWriteTime, entry);
+  return entry;
+}
+
+// The pattern handed to the enumeration: a directory named without a
+// wildcard, or a drive ("c:", "c:\"), lists its contents.
+std::string enumeration_pattern(const std::string& path) {
+  const std::string trimmed = trim_right(path, " \t\\");
+  if (!trimmed.empty() && trimmed.back() == ':') {
+    return trimmed + "\\*.*";
+  }
+  if (!has_wildcard(trimmed) && !trimmed.empty()) {
+    const DWORD attributes = GetFileAttributesW(system_path(trimmed).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return trimmed + "\\*.*";
+    }
+  }
+  return path;
+}
+
+}  // namespace
+
+bool platform_listing(const std::string& path,
+                      std::vector<listing_entry>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAW found;
+  HANDLE find =
+      FindFirstFileW(system_path(enumeration_pattern(path)).c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  do {
+    entries.push_back(make_entry(found));
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  // The one order of every platform: NTFS lists in it already, FAT, exFAT
+  // and network shares in the order of creation.
+  sort_listing(entries);
+  return true;
+}
+
+int path_kind(const std::string& path) {
+  if (has_wildcard(path)) {
+    return KIND_WILDCARD;
+  }
+  std::vector<listing_entry> entries;
+  if (!list_directory(path, entries)) {
+    return KIND_NONE;
+  }
+  if (entries.size() <= 1 &&
+      (entries.empty() ||
+       entries[0].attributes.find('d') == std::string::npos)) {
+    return KIND_FILE;
+  }
+  return KIND_DIRECTORY;
+}
+
+int64_t file_size(const std::string& path) {
+  std::vector<listing_entry> entries;
+  if (!list_directory(path, entries) || entries.empty()) {
+    return -1;
+  }
+  return static_cast<int64_t>(entries[0].size);
+}
+
+}  // namespace qp

@@ -1,0 +1,44 @@
+// Process services: the program's own path, its arguments, the local time,
+// ending the process, the crash hooks, the console.
+#ifndef QUILLPACK_BASE_PROCESS_H_
+#define QUILLPACK_BASE_PROCESS_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qp {
+
+// Full path of the running executable.
+std::string own_path();
+
+// The arguments after the program's own name.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+struct local_time {
+  int year, month, day, hour, minute, second;
+  int weekday;  // Monday = 1 ... Sunday = 7
+};
+local_time current_local_time();
+
+[[noreturn]] void end_process(int code);
+
+// Writes the crash report for the description and ends the process.
+using crash_routine = void (*)(const std::string& description);
+// Installs the handlers that turn a fatal failure into a call of on_crash.
+void install_crash_hooks(crash_routine on_crash);
+
+// Releases the console window, so none stays open waiting for a key.
+void release_console();
+
+// Writes text to the console (standard error), for the crash heading.
+void console_write(const std::string& text);
+
+// Opens a file in the shared temporary directory for writing text, without
+// following a link and readable by the user alone: appended to, or written
+// anew. Null when it cannot be opened.
+std::FILE* open_private_file(const std::string& path, bool append);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_BASE_PROCESS_H_

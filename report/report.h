@@ -1,0 +1,46 @@
+// The one channel through which every message reaches the user, the exit
+// codes and the crash report.
+#ifndef QUILLPACK_REPORT_REPORT_H_
+#define QUILLPACK_REPORT_REPORT_H_
+
+#include <cstdint>
+#include <string>
+
+#include "base/program.h"
+#include "window/platform.h"
+
+namespace qp {
+
+// Never ask the user; report to the log (/p). Read by every report.
+void set_no_prompt(bool on);
+bool is_no_prompt();
+// The window that owns the message boxes; 0 until there is one.
+void set_report_owner(window_handle window);
+// The file in hand, named by the crash report; size -1 when none is.
+void set_file_in_hand(const std::string& name, int64_t size);
+// Back to the state of a fresh process: prompting, no window, no file.
+void reset_report();
+
+// Shows (interactive) or logs (with /p) the message and ends the process.
+[[noreturn]] void finish_run(const std::string& message, int code);
+
+// Reports an error met during the job; true means stop. The caller has
+// already counted the error.
+bool ask_proceed(const std::string& message);
+
+// printf-style filling of the fixed message texts.
+std::string format_message(const char* format, const std::string& text);
+std::string format_message(const char* format, long long number);
+
+// Fixes the crash report's path and message and installs the handlers.
+void prepare_crash_handling();
+// The crash report file: the temporary directory + "ex.err".
+const std::string& crash_file_path();
+// Writes the report anew with the description, then ends through crash().
+[[noreturn]] void report_crash(const std::string& description);
+// Appends the block of the file in hand and ends with exit code 3.
+[[noreturn]] void crash(int ignored);
+
+}  // namespace qp
+
+#endif  // QUILLPACK_REPORT_REPORT_H_

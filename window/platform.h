@@ -1,0 +1,81 @@
+// The windowing layer: the window, its controls, the event loop and the
+// message boxes. On POSIX the window is a status display on the terminal.
+#ifndef QUILLPACK_WINDOW_PLATFORM_H_
+#define QUILLPACK_WINDOW_PLATFORM_H_
+
+#include <cstdint>
+#include <string>
+
+namespace qp {
+
+using window_handle = std::uintptr_t;
+
+// Event codes as the handlers receive them.
+enum : unsigned {
+  EVENT_SIZE = 5,
+  EVENT_SETFOCUS = 7,
+  EVENT_KEYDOWN = 0x100,
+  EVENT_COMMAND = 0x111,
+  // The process is asked to stop (SIGTERM, a closed terminal): no question.
+  EVENT_STOP = 0x8001,
+};
+enum : unsigned { SIZE_RESTORED_CODE = 0, SIZE_MINIMIZED_CODE = 1 };
+enum : unsigned { KEY_ENTER = 13 };
+
+// Message-box styles and results.
+enum : unsigned {
+  MB_OK_STYLE = 0,
+  MB_YESNO_STYLE = 4,
+  MB_ICONHAND_STYLE = 0x10,
+  MB_ICONQUESTION_STYLE = 0x20,
+  MB_ICONEXCLAMATION_STYLE = 0x30,
+  MB_ICONINFORMATION_STYLE = 0x40,
+};
+enum : int { ID_NONE = 0, ID_OK = 1, ID_YES = 6, ID_NO = 7 };
+
+enum control_kind {
+  CONTROL_STATIC,        // left-aligned text
+  CONTROL_STATIC_RIGHT,  // right-aligned text
+  CONTROL_PROGRESS,      // smooth bar, range 0 to 100
+  CONTROL_DEFAULT_BUTTON,
+};
+
+using event_handler = void (*)(window_handle object, unsigned event,
+                               std::uintptr_t wparam, std::intptr_t lparam);
+
+// Starts taking the events the window will dispatch, before it exists (on
+// POSIX: Ctrl-C as Cancel, and SIGTERM), so none is lost at start-up.
+void prepare_events();
+
+window_handle create_main_window(const std::string& caption, int x, int y,
+                                 int width, int height);
+window_handle create_control(window_handle parent, control_kind kind,
+                             const std::string& text, int x, int y, int width,
+                             int height);
+void set_window_icon(window_handle window, const std::string& exe_path);
+// Centres the window on the screen and lifts it by lift pixels.
+void centre_window(window_handle window, int lift);
+// Deletes the last two entries of the system menu (Close and its separator)
+// and makes the window refuse to close.
+void remove_close_command(window_handle window);
+void set_text(window_handle window, const std::string& text);
+void set_progress_position(window_handle bar, int percent);
+bool is_minimised(window_handle window);
+void set_focus(window_handle window);
+void attach_handler(window_handle window, event_handler handler);
+// Shows the window with show_mode (9 restore, 2 minimised) and runs the
+// event loop; returns only when the loop ends.
+void show_and_run(window_handle window, int show_mode);
+// Takes and dispatches one pending event, if there is one.
+void pump_one_event();
+// Shows a box and waits for it; the button pressed, ID_NONE when no box
+// could be shown.
+int message_box(window_handle owner, const std::string& caption,
+                const std::string& text, unsigned style);
+void request_foreground(window_handle window);
+// Puts the screen back as it was before the window (called before the end).
+void close_window();
+
+}  // namespace qp
+
+#endif  // QUILLPACK_WINDOW_PLATFORM_H_
