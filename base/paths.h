@@ -8,6 +8,7 @@
 #define QUILLPACK_BASE_PATHS_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,11 @@ struct listing_entry {
   uint64_t size = 0;
   int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
+
+// Opens a regular file for reading by its name, at any length and in any
+// script; null for anything else (a FIFO, a device, a directory), which
+// could hang the reader or never end.
+std::FILE* open_regular_file(const std::string& path);
 
 // The platform listing: the contents of a directory (or the entries a
 // pattern matches), "." and ".." included; false when nothing can be listed.

@@ -296,4 +296,23 @@ int64_t file_size(const std::string& path) {
   return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
+std::FILE* open_regular_file(const std::string& path) {
+  // Non-blocking, so that a FIFO does not hold the open until a writer comes.
+  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  // O_NONBLOCK changes nothing for a regular file, so it may stay set.
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "rb");
+  if (!stream) {
+    close(fd);
+  }
+  return stream;
+}
+
 }  // namespace qp

@@ -267,4 +267,10 @@ int64_t file_size(const std::string& path) {
   return static_cast<int64_t>(entries[0].size);
 }
 
+// The listing holds only files and directories, and a directory does not
+// open as a file.
+std::FILE* open_regular_file(const std::string& path) {
+  return _wfopen(system_path(path).c_str(), L"rb");
+}
+
 }  // namespace qp

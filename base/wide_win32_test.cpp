@@ -9,7 +9,6 @@
 
 #include "base/paths.h"
 #include "base/wide_win32.h"
-#include "pack/raw_file.h"
 #include "tests/support/scratch.h"
 
 namespace qp {
@@ -32,7 +31,7 @@ bool create_wide_file(const std::string& directory, const std::wstring& name) {
 }
 
 bool opens(const std::string& path) {
-  std::FILE* file = raw_open_source(path);
+  std::FILE* file = open_regular_file(path);
   if (file) {
     std::fclose(file);
   }

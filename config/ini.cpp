@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "base/paths.h"
-#include "pack/raw_file.h"
 
 namespace qp {
 
@@ -156,7 +155,7 @@ ini_result parse_ini_text(const std::string& text) {
 // regular file. A file that opens but cannot be read is unreadable: it
 // counts as cannot be opened.
 ini_result parse_ini(const std::string& path) {
-  std::FILE* file = raw_open_source(path);
+  std::FILE* file = open_regular_file(path);
   if (file == nullptr) {
     return fault(INI_CANNOT_OPEN, 0);
   }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/deep_path.h"
+#include "base/paths.h"
 #include "pack/raw_file.h"
 
 namespace qp {
@@ -186,22 +187,7 @@ bool raw_path_identity(const std::string& path, file_identity& id) {
 // ---- Sources ----
 
 std::FILE* raw_open_source(const std::string& path) {
-  // Non-blocking, so that a FIFO does not hold the open until a writer comes.
-  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    return nullptr;
-  }
-  // O_NONBLOCK changes nothing for a regular file, so it may stay set.
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  std::FILE* stream = fdopen(fd, "rb");
-  if (!stream) {
-    close(fd);
-  }
-  return stream;
+  return open_regular_file(path);
 }
 
 int64_t raw_stream_size(std::FILE* stream) {

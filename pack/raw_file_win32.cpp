@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/paths.h"
 #include "base/wide_win32.h"
 #include "pack/raw_file.h"
 
@@ -216,7 +217,7 @@ bool raw_path_identity(const std::string& path, file_identity& id) {
 // ---- Sources ----
 
 std::FILE* raw_open_source(const std::string& path) {
-  return _wfopen(system_path(path).c_str(), L"rb");
+  return open_regular_file(path);
 }
 
 int64_t raw_stream_size(std::FILE* stream) {
