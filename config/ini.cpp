@@ -22,7 +22,7 @@ struct ini_reader {
   ini_document document;
   std::string name;  // of the current section; empty before the first header
   std::vector<std::pair<std::string, std::string>> entries;
-  // Lower-cased names of the sections closed so far (step 3.3.1).
+  // Lower-cased names of the sections closed so far.
   std::unordered_set<std::string> closed_names;
   // Lower-cased keys of the current section's pairs, the empty key included
   // once any pair with an empty key is stored. A set rather than a scan of
@@ -42,7 +42,7 @@ void add_pair(ini_reader& reader, std::string key, std::string value) {
   reader.entries.emplace_back(std::move(key), std::move(value));
 }
 
-// Step 3.3.1: appends the current section to the document and remembers its
+// Appends the current section to the document and remembers its
 // lower-cased name, when it has a name or holds any pair.
 void close_section(ini_reader& reader) {
   if (reader.name.empty() && reader.entries.empty()) {
@@ -58,7 +58,7 @@ void close_section(ini_reader& reader) {
   reader.keys.clear();
 }
 
-// Step 3.3: a header line. INI_OK, or the fault of this line.
+// A header line. INI_OK, or the fault of this line.
 ini_status read_header(ini_reader& reader, const std::string& line) {
   close_section(reader);
   std::string::size_type close = line.find(']');
@@ -77,7 +77,7 @@ ini_status read_header(ini_reader& reader, const std::string& line) {
   return INI_OK;
 }
 
-// Step 3.6: a key line inside a section. INI_OK or INI_DUPLICATE_NAME.
+// A key line inside a section. INI_OK or INI_DUPLICATE_NAME.
 ini_status read_key_line(ini_reader& reader, const std::string& line) {
   std::string::size_type equals = line.find('=');
   if (equals == std::string::npos) {
@@ -93,7 +93,7 @@ ini_status read_key_line(ini_reader& reader, const std::string& line) {
   return INI_OK;
 }
 
-// Step 3 for one physical line (without its line feed).
+// One physical line (without its line feed).
 ini_status read_line(ini_reader& reader, const std::string& raw) {
   std::string line = trim(raw, ini_whitespace);
   if (line.empty()) {

@@ -64,7 +64,7 @@ std::string unknown_key(const char* section, const std::string& key) {
   return "Section " + quoted(section) + ": Unknown key " + quoted(key) + ".";
 }
 
-// Step 3: the entries of FromLines, in file order; "" or the fault.
+// The entries of FromLines, in file order; "" or the fault.
 std::string apply_from_lines(const entry_list& entries, pack_settings& out) {
   for (const auto& [key, value] : entries) {
     std::string name = to_lower(key);
@@ -87,7 +87,7 @@ std::string apply_from_lines(const entry_list& entries, pack_settings& out) {
   return std::string();
 }
 
-// Step 5.1: an extension value; "" or the fault.
+// An extension value; "" or the fault.
 std::string apply_extension(const char* key, const std::string& value,
                             std::string& extension) {
   std::string rest = trim_left(name_text(value), ".");
@@ -104,7 +104,7 @@ std::string apply_extension(const char* key, const std::string& value,
   return std::string();
 }
 
-// Step 5: the entries of Names, in file order; "" or the fault.
+// The entries of Names, in file order; "" or the fault.
 std::string apply_names(const entry_list& entries, pack_settings& out) {
   for (const auto& [key, value] : entries) {
     std::string name = to_lower(key);
