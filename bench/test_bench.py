@@ -317,6 +317,44 @@ class PeerAndCountTest(Scratch):
             self.assertEqual(run.separator_count(d, block), 4, block)
 
 
+class SummaryTest(unittest.TestCase):
+    def runs(self, *pairs):
+        return [{"round": r, "wall": w, "user": c * 0.75, "sys": c * 0.25,
+                 "maxrss_kib": 4096, "exit": 0, "output_bytes": 0}
+                for r, (w, c) in enumerate(pairs)]
+
+    def test_ratios_pair_rounds_and_targets_say_by_how_much(self):
+        qp = self.runs((2.0, 1.0), (3.0, 1.2), (2.4, 1.1))
+        cat = self.runs((1.0, 1.0), (2.0, 1.0), (2.0, 0.5))
+        del qp[1]  # a round without quillpack pairs with nothing
+        facts = {"files": 10, "bytes": 10 ** 6}
+        result = run.summarise({"title": "e"}, facts,
+                               {"quillpack": qp, "cat": cat}, [])
+        row = result["contenders"]["quillpack"]
+        self.assertEqual(row["rounds"], 2)
+        self.assertAlmostEqual(row["vs_cat"], 2.2 / 2.0)
+        self.assertAlmostEqual(row["cpu_vs_cat"], 1.05 / 1.0)
+        self.assertAlmostEqual(row["wall_ratio_min"], 1.2)
+        self.assertAlmostEqual(row["wall_ratio_max"], 2.0)
+        self.assertAlmostEqual(row["cpu_ratio_max"], 2.2)
+        self.assertEqual(run.ratio_text(row, "cpu", "cat"),
+                         "1.05 (1.00-2.20)")
+        verdicts = {text: (figure, met, over) for text, figure, met, over
+                    in run.targets({"e": result})}
+        self.assertEqual(verdicts, {
+            "(e) CPU time ÷ cat <= 1.1": ("1.05", True, -0.045),
+            "(e) wall time ÷ cat <= 1.2": ("1.10", True, -0.083),
+            "(e) peak memory <= 16 MiB": ("4.0 MiB", True, -0.75)})
+
+    def test_one_scratch_one_run(self):
+        scratch = tempfile.mkdtemp(prefix="bench-lock-")
+        self.addCleanup(shutil.rmtree, scratch)
+        held = run.hold_scratch(scratch)
+        self.addCleanup(held.close)
+        with self.assertRaises(SystemExit):
+            run.hold_scratch(scratch)
+
+
 @unittest.skipUnless(os.access(BIN, os.X_OK), "no quillpack binary")
 class MboxBytesTest(Scratch):
     """The bytes of the mbox files stay those recorded for every shape."""
