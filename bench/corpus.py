@@ -237,7 +237,8 @@ def make_tiny(root, seed, folders, per_folder, name_length=40, size=130):
     three plain calls, the bytes built from a few pieces drawn per folder."""
     rng = random.Random(seed)
     pool = [l for l in text_line_pool(rng, 500) if not l.startswith(">")]
-    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL
+    flags |= getattr(os, "O_CLOEXEC", 0)
     files = total = 0
     for f in range(folders):
         folder = padded_name("%04d" % f, rng, name_length)

@@ -657,8 +657,8 @@ def print_summary(report):
     print("\nTargets%s:" % (" (set for the full corpora; indicative only "
                              "on the small ones)" if report["quick"] else ""))
     for text, figure, met, over in report["targets"]:
-        print("  %-48s %10s  %s" % (
-            text, figure, "met" if met else "missed by %.0f %%" % (100 * over)))
+        verdict = "met" if met else "missed by %.0f %%" % (100 * over)
+        print("  %-48s %10s  %s" % (text, figure, verdict))
     walk = report["corpora"].get("walk", {})
     if walk.get("syscalls"):
         calls = walk["syscalls"]
