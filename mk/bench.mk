@@ -1,5 +1,5 @@
 # Benchmarks against the copy floor (cat) and a peer (Python's mailbox).
-#   make bench           every corpus; about 10 minutes and 7.5 GB of scratch
+#   make bench           every corpus; about 25 minutes and 13 GB of scratch
 #   make bench QUICK=1   the small corpora, under a minute
 #   make bench-profile   where quillpack spends its time on the small corpora
 #   make bench-instructions  instructions quillpack executes per small corpus
