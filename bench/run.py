@@ -5,6 +5,7 @@
     python3 bench/run.py [--quick] [--only a,b,...] [--repeat N]
                          [--skip NAMES] [--also NAME=PROGRAM]
                          [--scratch DIR] [--build DIR] [--profile]
+                         [--instructions]
 
 Every corpus is made from a seed into the scratch directory (default
 BUILD/bench-scratch, or $BENCH_SCRATCH) and reused while its parameters stay
@@ -12,7 +13,8 @@ the same. Per corpus the contenders run interleaved, in a rotating order,
 first a warm-up round and then the timed rounds; each run starts after sync
 in a new, empty output directory, so the page cache holds the sources for
 all of them alike and no run pays for another's writes. The table gives
-medians; the JSON file beside it every run.
+medians of wall and CPU time, and the ratios to cat with the lowest and
+highest ratio of a round; the JSON file beside it every run.
 """
 
 import argparse
