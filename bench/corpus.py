@@ -127,8 +127,9 @@ def from_line_pool(rng, count=200):
         rng.randint(3, 9))) for _ in range(count)]
 
 
-def small_message(rng, size, pool, from_pool=None, from_rate=0.0):
-    """A text message of about size bytes with LF line ends."""
+def small_message(rng, size, pool, from_pool=None, from_rate=0.0,
+                  line_end="\n"):
+    """A text message of about size bytes (counted with LF line ends)."""
     head = header_lines(rng, "text/plain; charset=utf-8; format=flowed",
                         "8bit")
     out = "\n".join(head) + "\n\n"
@@ -144,6 +145,8 @@ def small_message(rng, size, pool, from_pool=None, from_rate=0.0):
         body.append(line)
         length += len(line) + 1
     out += "\n".join(body) + "\n"
+    if line_end != "\n":
+        out = out.replace("\n", line_end)
     return out.encode("utf-8")
 
 
@@ -179,9 +182,11 @@ def write_file(path, data):
         f.write(data)
 
 
-def make_small(root, seed, folders, per_folder, size_range, from_rate=0.0):
+def make_small(root, seed, folders, per_folder, size_range, from_rate=0.0,
+               line_end="\n"):
     """Messages in a two-level tree of folders: top folders, each holding
-    messages and subfolders of messages, folders in total."""
+    messages and subfolders of messages, folders in total. With CR LF line
+    ends the same seed gives the same messages as with LF."""
     rng = random.Random(seed)
     pool = text_line_pool(rng)
     from_pool = from_line_pool(rng) if from_rate else None
@@ -196,7 +201,7 @@ def make_small(root, seed, folders, per_folder, size_range, from_rate=0.0):
             os.makedirs(directory, exist_ok=True)
             for m in range(per_folder):
                 data = small_message(rng, rng.randint(*size_range), pool,
-                                     from_pool, from_rate)
+                                     from_pool, from_rate, line_end)
                 write_file(os.path.join(directory, "%05d.eml" % m), data)
                 files += 1
                 total += len(data)
@@ -212,6 +217,55 @@ def make_large(root, seed, count, size_range):
         write_file(os.path.join(root, "%04d.eml" % m), data)
         total += len(data)
     return {"files": count, "bytes": total, "folders": 1}
+
+
+def padded_name(prefix, rng, length):
+    """An ASCII name of exactly length characters: prefix, then words."""
+    name = prefix
+    while len(name) < length:
+        name += "-" + rng.choice(WORDS)
+    return name[:length]
+
+
+TINY_HEAD = "Date: %s\nFrom: %s <%s>\nSubject: note %07d\n\n"
+
+
+def make_tiny(root, seed, folders, per_folder, name_length=40, size=130):
+    """folders folders of per_folder tiny messages (about size bytes each),
+    folder and file names of name_length ASCII characters. Made for a
+    million files: the folder is opened once and each file written with
+    three plain calls, the bytes built from a few pieces drawn per folder."""
+    rng = random.Random(seed)
+    pool = [l for l in text_line_pool(rng, 500) if not l.startswith(">")]
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL
+    flags |= getattr(os, "O_CLOEXEC", 0)
+    files = total = 0
+    for f in range(folders):
+        folder = padded_name("%04d" % f, rng, name_length)
+        directory = os.path.join(root, folder)
+        os.makedirs(directory)
+        # Per folder a few dates and senders; per file one of each and a
+        # body line cut or padded to the size.
+        dates = [date_text(rng) for _ in range(8)]
+        senders = [address(rng) for _ in range(8)]
+        stem = padded_name("", rng, name_length - 11)[1:]
+        fd = os.open(directory, os.O_RDONLY | getattr(os, "O_DIRECTORY", 0))
+        try:
+            for m in range(per_folder):
+                name, mailbox = senders[(m * 5) % 8]
+                head = TINY_HEAD % (dates[m % 8], name, mailbox, files)
+                line = pool[(files * 7) % len(pool)] + " " + "." * size
+                room = max(8, size - len(head) - 1)
+                data = (head + line[:room].rstrip() + "\n").encode()
+                out = os.open("%06d-%s.eml" % (m, stem), flags, 0o644,
+                              dir_fd=fd)
+                os.write(out, data)
+                os.close(out)
+                files += 1
+                total += len(data)
+        finally:
+            os.close(fd)
+    return {"files": files, "bytes": total, "folders": folders}
 
 
 def make_no_empty_line(path, size):

@@ -14,6 +14,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import checksums  # noqa: E402
 import corpus  # noqa: E402
 import run  # noqa: E402
 
@@ -97,6 +98,51 @@ class SmallCorpusTest(Scratch):
             self.assertFalse([l for l in head if l.startswith(b"From ")])
             quoted += len([l for l in body if l.startswith(b"From ")])
         self.assertGreater(quoted, 60)
+
+
+    def test_crlf_corpus_holds_the_lf_messages_with_crlf(self):
+        lf, _ = self.make("lf", 13)
+        crlf = self.path("crlf")
+        facts = corpus.make_small(crlf, 13, folders=3, per_folder=20,
+                                  size_range=(2 * KiB, 20 * KiB),
+                                  line_end="\r\n")
+        lf_files, crlf_files = files_under(lf), files_under(crlf)
+        self.assertEqual([os.path.relpath(p, lf) for p in lf_files],
+                         [os.path.relpath(p, crlf) for p in crlf_files])
+        for a, b in zip(lf_files, crlf_files):
+            with open(a, "rb") as f, open(b, "rb") as g:
+                one, two = f.read(), g.read()
+            self.assertNotIn(b"\n", two.replace(b"\r\n", b""))
+            self.assertEqual(two.replace(b"\r\n", b"\n"), one)
+        self.assertEqual(facts["bytes"],
+                         sum(os.path.getsize(p) for p in crlf_files))
+
+
+class TinyCorpusTest(Scratch):
+    def test_tiny_files_names_and_folders(self):
+        root = self.path("tiny")
+        facts = corpus.make_tiny(root, 5, folders=4, per_folder=30)
+        self.assertEqual((facts["files"], facts["folders"]), (120, 4))
+        folders = sorted(os.listdir(root))
+        self.assertEqual(len(folders), 4)
+        self.assertTrue(all(len(n) == 40 and n.isascii() for n in folders))
+        paths = files_under(root)
+        self.assertEqual(len(paths), 120)
+        self.assertEqual(facts["bytes"],
+                         sum(os.path.getsize(p) for p in paths))
+        for path in paths:
+            name = os.path.basename(path)
+            self.assertTrue(name.isascii() and 38 <= len(name) <= 44, name)
+            with open(path, "rb") as f:
+                data = f.read()
+            self.assertTrue(120 <= len(data) <= 160, len(data))
+            head, body = header_and_body(data, b"\n")
+            self.assertEqual([l.split(b":")[0] for l in head],
+                             [b"Date", b"From", b"Subject"])
+            self.assertFalse([l for l in body if l.startswith(b"From ")])
+        again = self.path("again")
+        corpus.make_tiny(again, 5, folders=4, per_folder=30)
+        self.assertEqual(tree_digest(root), tree_digest(again))
 
 
 class LargeAndSingleCorpusTest(Scratch):
@@ -269,6 +315,58 @@ class PeerAndCountTest(Scratch):
             f.write(b"x\nFrom f\n")
         for block in (1, 3, 5, 6, 7, 1000):
             self.assertEqual(run.separator_count(d, block), 4, block)
+
+
+class SummaryTest(unittest.TestCase):
+    def runs(self, *pairs):
+        return [{"round": r, "wall": w, "user": c * 0.75, "sys": c * 0.25,
+                 "maxrss_kib": 4096, "exit": 0, "output_bytes": 0}
+                for r, (w, c) in enumerate(pairs)]
+
+    def test_ratios_pair_rounds_and_targets_say_by_how_much(self):
+        qp = self.runs((2.0, 1.0), (3.0, 1.2), (2.4, 1.1))
+        cat = self.runs((1.0, 1.0), (2.0, 1.0), (2.0, 0.5))
+        del qp[1]  # a round without quillpack pairs with nothing
+        facts = {"files": 10, "bytes": 10 ** 6}
+        result = run.summarise({"title": "e"}, facts,
+                               {"quillpack": qp, "cat": cat}, [])
+        row = result["contenders"]["quillpack"]
+        self.assertEqual(row["rounds"], 2)
+        self.assertAlmostEqual(row["vs_cat"], 2.2 / 2.0)
+        self.assertAlmostEqual(row["cpu_vs_cat"], 1.05 / 1.0)
+        self.assertAlmostEqual(row["wall_ratio_min"], 1.2)
+        self.assertAlmostEqual(row["wall_ratio_max"], 2.0)
+        self.assertAlmostEqual(row["cpu_ratio_max"], 2.2)
+        self.assertEqual(run.ratio_text(row, "cpu", "cat"),
+                         "1.05 (1.00-2.20)")
+        verdicts = {text: (figure, met, over) for text, figure, met, over
+                    in run.targets({"e": result})}
+        self.assertEqual(verdicts, {
+            "(e) CPU time ÷ cat <= 1.1": ("1.05", True, -0.045),
+            "(e) wall time ÷ cat <= 1.2": ("1.10", True, -0.083),
+            "(e) peak memory <= 16 MiB": ("4.0 MiB", True, -0.75)})
+
+    def test_one_scratch_one_run(self):
+        scratch = tempfile.mkdtemp(prefix="bench-lock-")
+        self.addCleanup(shutil.rmtree, scratch)
+        held = run.hold_scratch(scratch)
+        self.addCleanup(held.close)
+        with self.assertRaises(SystemExit):
+            run.hold_scratch(scratch)
+
+
+@unittest.skipUnless(os.access(BIN, os.X_OK), "no quillpack binary")
+class MboxBytesTest(Scratch):
+    """The bytes of the mbox files stay those recorded for every shape."""
+
+    def test_every_shape_writes_the_recorded_bytes(self):
+        record = checksums.load_record()
+        self.assertEqual(sorted(record), sorted(checksums.SHAPES))
+        found = checksums.pack_all(BIN, self.dir)
+        for name in checksums.SHAPES:
+            with self.subTest(shape=name):
+                self.assertEqual(found[name]["exit"], record[name]["exit"])
+                self.assertEqual(found[name]["files"], record[name]["files"])
 
 
 if __name__ == "__main__":
