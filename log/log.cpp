@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/process.h"
-#include "log/outside_text.h"
 #include "base/program.h"
+#include "log/outside_text.h"
 
 namespace qp {
 namespace {
