@@ -65,23 +65,46 @@ bool name_before(const std::string& a, const std::string& b) {
   return compare_keys(key_of(a), a, key_of(b), b) < 0;
 }
 
+// Puts entries[order[i]] at i, following each cycle of the permutation,
+// so that no second listing is held while the entries move.
+void apply_order(std::vector<listing_entry>& entries,
+                 std::vector<size_t>& order) {
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) {
+      continue;
+    }
+    listing_entry held = std::move(entries[start]);
+    size_t at = start;
+    while (order[at] != start) {
+      const size_t from = order[at];
+      entries[at] = std::move(entries[from]);
+      order[at] = at;
+      at = from;
+    }
+    entries[at] = std::move(held);
+    order[at] = at;
+  }
+}
+
 void sort_listing(std::vector<listing_entry>& entries) {
-  std::vector<keyed_entry> keyed;
-  keyed.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    keyed.push_back(keyed_entry{key_of(entries[i].name), i});
-  }
-  std::sort(keyed.begin(), keyed.end(),
-            [&](const keyed_entry& x, const keyed_entry& y) {
-              return compare_keys(x.key, entries[x.index].name, y.key,
-                                  entries[y.index].name) < 0;
-            });
-  std::vector<listing_entry> sorted;
-  sorted.reserve(entries.size());
-  for (const keyed_entry& k : keyed) {
-    sorted.push_back(std::move(entries[k.index]));
-  }
-  entries = std::move(sorted);
+  std::vector<size_t> order;
+  {
+    std::vector<keyed_entry> keyed;
+    keyed.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      keyed.push_back(keyed_entry{key_of(entries[i].name), i});
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [&](const keyed_entry& x, const keyed_entry& y) {
+                return compare_keys(x.key, entries[x.index].name, y.key,
+                                    entries[y.index].name) < 0;
+              });
+    order.reserve(keyed.size());
+    for (const keyed_entry& k : keyed) {
+      order.push_back(k.index);
+    }
+  }  // the keys go before the entries move
+  apply_order(entries, order);
 }
 
 }  // namespace qp
