@@ -104,10 +104,16 @@ target_extensions extensions_of(const pack_settings& config) {
   return {config.mbox_extension, config.folder_extension};
 }
 
+// The directory the group's files are in.
+std::string group_directory(const source_parts& parts,
+                            const source_group& group) {
+  std::string directory = parts.source_directory;
+  return directory.append(group.relative_directory);
+}
+
 bool any_sources(const source_parts& parts, const collection_list& list) {
   for (const source_group& group : list.groups) {
-    if (group_has_sources(parts.source_directory + group.relative_directory,
-                          group.entries)) {
+    if (group_has_sources(group_directory(parts, group), group.files)) {
       return true;
     }
   }
@@ -136,9 +142,8 @@ bool pack_single(const run_settings& run, const pack_settings& config,
   int64_t size = opened.size;
   int64_t result = size;
   for (const source_group& group : list.groups) {
-    result = pack_group(parts.source_directory + group.relative_directory,
-                        group.entries, target, opened.file, size, opened.kind,
-                        config);
+    result = pack_group(group_directory(parts, group), group.files, target,
+                        opened.file, size, opened.kind, config);
     if (result < 0) {
       break;
     }
@@ -157,15 +162,15 @@ bool pack_separate(const run_settings& run, const pack_settings& config,
   const target_extensions extensions = extensions_of(config);
   for (const source_group& group : list.groups) {
     note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
-                                      group.relative_directory, extensions));
+                                      std::string(group.relative_directory),
+                                      extensions));
   }
   for (const source_group& group : list.groups) {
     if (stop_requested()) {
       return true;
     }
-    std::string source_directory =
-        parts.source_directory + group.relative_directory;
-    if (!group_has_sources(source_directory, group.entries)) {
+    std::string source_directory = group_directory(parts, group);
+    if (!group_has_sources(source_directory, group.files)) {
       // Only targets of this run, such as the mbox files of an earlier run
       // inside the tree: the group gets no target of its own.
       show_progress(group_share(group.bytes));
@@ -173,7 +178,7 @@ bool pack_separate(const run_settings& run, const pack_settings& config,
     }
     std::string target =
         group_target_path(run.output_dir, parts.source_folder_name,
-                          group.relative_directory, extensions);
+                          std::string(group.relative_directory), extensions);
     std::string directory = file_directory(target);
     open_target_result opened;
     if (create_directory_tree(directory) != 0) {
@@ -196,7 +201,7 @@ bool pack_separate(const run_settings& run, const pack_settings& config,
       show_progress(group_share(group.bytes));
       continue;
     }
-    int64_t result = pack_group(source_directory, group.entries, target,
+    int64_t result = pack_group(source_directory, group.files, target,
                                 opened.file, opened.size, opened.kind, config);
     result = close_target(opened.file, result);
     if (result == E_TOO_BIG || result == E_WRITE) {

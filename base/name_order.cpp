@@ -2,6 +2,7 @@
 #include "base/name_order.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "base/utf8.h"
@@ -9,27 +10,36 @@
 namespace qp {
 namespace {
 
-struct order_key {
-  bool invalid;       // not valid UTF-8: after every valid name
-  std::string units;  // the upper-cased units of a valid name, big-endian
-};
-
-// The units are held as big-endian byte pairs, whose byte order is the
-// order of the units: a byte comparison (memcmp) is many times faster than
-// one of UTF-16 strings, which compares unit by unit.
-order_key key_of(const std::string& name) {
-  order_key key{!is_valid_utf8(name), std::string()};
-  if (!key.invalid) {
-    const std::u16string units = utf8_to_utf16(name);
-    key.units.reserve(units.size() * 2);
-    for (char16_t unit : units) {
-      const char16_t upper = upper_unit(unit);
-      key.units += static_cast<char>(upper >> 8);
-      key.units += static_cast<char>(upper & 0xFF);
+// A name's key: whether it is valid UTF-8, and the upper-cased units of a
+// valid name, each unit written as UTF-8 would write a code point of its
+// value (a surrogate too). That form keeps the order of the units under a
+// byte comparison (memcmp), which is many times faster than one of UTF-16
+// strings, and an ASCII name's key is no longer than the name.
+bool append_key(const std::string& name, std::string& keys) {
+  if (!is_valid_utf8(name)) {
+    return false;
+  }
+  for (char16_t unit : utf8_to_utf16(name)) {
+    const unsigned upper = upper_unit(unit);
+    if (upper < 0x80) {
+      keys += static_cast<char>(upper);
+    } else if (upper < 0x800) {
+      keys += static_cast<char>(0xC0 | (upper >> 6));
+      keys += static_cast<char>(0x80 | (upper & 0x3F));
+    } else {
+      keys += static_cast<char>(0xE0 | (upper >> 12));
+      keys += static_cast<char>(0x80 | ((upper >> 6) & 0x3F));
+      keys += static_cast<char>(0x80 | (upper & 0x3F));
     }
   }
-  return key;
+  return true;
 }
+
+// A key held in a buffer of all keys.
+struct order_key {
+  bool invalid;  // not valid UTF-8: after every valid name
+  std::string_view units;
+};
 
 // Negative, zero or positive as a comes before, with or after b.
 int compare_keys(const order_key& ka, const std::string& a, const order_key& kb,
@@ -42,9 +52,12 @@ int compare_keys(const order_key& ka, const std::string& a, const order_key& kb,
 }
 
 // An entry's key beside its place in the listing, so that the sort moves
-// small records and reads a name only on a tie.
+// small records and reads a name only on a tie. The keys of a listing sit
+// in one buffer, without an allocation each.
 struct keyed_entry {
-  order_key key;
+  size_t key_start;
+  uint32_t key_size;
+  bool invalid;
   size_t index;
 };
 
@@ -62,26 +75,66 @@ char16_t upper_unit(char16_t unit) {
 }
 
 bool name_before(const std::string& a, const std::string& b) {
-  return compare_keys(key_of(a), a, key_of(b), b) < 0;
+  std::string key_a;
+  std::string key_b;
+  const bool valid_a = append_key(a, key_a);
+  const bool valid_b = append_key(b, key_b);
+  return compare_keys({!valid_a, key_a}, a, {!valid_b, key_b}, b) < 0;
+}
+
+// Puts entries[order[i]] at i, following each cycle of the permutation,
+// so that no second listing is held while the entries move.
+void apply_order(std::vector<listing_entry>& entries,
+                 std::vector<size_t>& order) {
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) {
+      continue;
+    }
+    listing_entry held = std::move(entries[start]);
+    size_t at = start;
+    while (order[at] != start) {
+      const size_t from = order[at];
+      entries[at] = std::move(entries[from]);
+      order[at] = at;
+      at = from;
+    }
+    entries[at] = std::move(held);
+    order[at] = at;
+  }
 }
 
 void sort_listing(std::vector<listing_entry>& entries) {
-  std::vector<keyed_entry> keyed;
-  keyed.reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    keyed.push_back(keyed_entry{key_of(entries[i].name), i});
-  }
-  std::sort(keyed.begin(), keyed.end(),
-            [&](const keyed_entry& x, const keyed_entry& y) {
-              return compare_keys(x.key, entries[x.index].name, y.key,
-                                  entries[y.index].name) < 0;
-            });
-  std::vector<listing_entry> sorted;
-  sorted.reserve(entries.size());
-  for (const keyed_entry& k : keyed) {
-    sorted.push_back(std::move(entries[k.index]));
-  }
-  entries = std::move(sorted);
+  std::vector<size_t> order;
+  {
+    std::vector<keyed_entry> keyed;
+    keyed.reserve(entries.size());
+    std::string keys;
+    size_t name_bytes = 0;
+    for (const listing_entry& entry : entries) {
+      name_bytes += entry.name.size();
+    }
+    keys.reserve(name_bytes);  // the size of the keys of ASCII names
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const size_t start = keys.size();
+      const bool valid = append_key(entries[i].name, keys);
+      keyed.push_back(keyed_entry{
+          start, static_cast<uint32_t>(keys.size() - start), !valid, i});
+    }
+    auto key = [&](const keyed_entry& k) {
+      return order_key{k.invalid,
+                       std::string_view(keys).substr(k.key_start, k.key_size)};
+    };
+    std::sort(keyed.begin(), keyed.end(),
+              [&](const keyed_entry& x, const keyed_entry& y) {
+                return compare_keys(key(x), entries[x.index].name, key(y),
+                                    entries[y.index].name) < 0;
+              });
+    order.reserve(keyed.size());
+    for (const keyed_entry& k : keyed) {
+      order.push_back(k.index);
+    }
+  }  // the keys go before the entries move
+  apply_order(entries, order);
 }
 
 }  // namespace qp

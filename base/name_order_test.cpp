@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,25 @@ TEST(NameOrder, SortListingRestoresTheTable) {
   for (size_t i = 0; i < entries.size(); ++i) {
     EXPECT_EQ(entries[i].name, ordered_names[i]);
     EXPECT_EQ(entries[i].size, i);  // the entry moves whole
+  }
+}
+
+// Permutations of many cycles: the entries move in place along them.
+TEST(NameOrder, SortListingUndoesEveryPermutation) {
+  const size_t count = sizeof ordered_names / sizeof ordered_names[0];
+  const size_t steps[] = {1, 7, 11, 13, count - 1};  // i goes to i * step
+  for (size_t step : steps) {
+    ASSERT_EQ(std::gcd(step, count), 1u) << step;  // a permutation
+    std::vector<listing_entry> entries(count);
+    for (size_t i = 0; i < count; ++i) {
+      listing_entry& entry = entries[(i * step + step / 2) % count];
+      entry.name = ordered_names[i];
+      entry.size = i;
+    }
+    sort_listing(entries);
+    for (size_t i = 0; i < count; ++i) {
+      EXPECT_EQ(entries[i].size, i) << step;
+    }
   }
 }
 

@@ -1,6 +1,8 @@
 // The collection walk and the naming of the groups' targets.
 #include "collect/collection.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "base/paths.h"
@@ -8,6 +10,120 @@
 #include "window/events.h"
 
 namespace qp {
+namespace {
+
+// ---- The arena ----
+//
+// A group's directory is stored once, as its bytes; its files follow as
+// records: the name's length plus one as a variable-length number, the
+// name, the size as a variable-length number. Where a block is full, a 0
+// byte and the address of the next block's first byte take the reader on.
+
+constexpr size_t block_size = 64 * 1024;
+constexpr size_t jump_size = 1 + sizeof(const char*);
+constexpr size_t number_size = 10;  // the longest 64-bit number
+
+// Room for bytes at the cursor, with room for a jump after them; a new
+// block, reached by a jump from the old one, when the last is too full.
+char* reserve(name_arena& arena, size_t bytes) {
+  if (arena.cursor != nullptr &&
+      static_cast<size_t>(arena.limit - arena.cursor) >= bytes + jump_size) {
+    return arena.cursor;
+  }
+  const size_t size = std::max(block_size, bytes + jump_size);
+  arena.blocks.emplace_back(new char[size]);
+  char* block = arena.blocks.back().get();
+  if (arena.cursor != nullptr) {
+    *arena.cursor = 0;
+    std::memcpy(arena.cursor + 1, &block, sizeof block);
+  }
+  arena.cursor = block;
+  arena.limit = block + size;
+  return block;
+}
+
+char* put_number(char* at, uint64_t value) {
+  while (value >= 0x80) {
+    *at++ = static_cast<char>((value & 0x7f) | 0x80);
+    value >>= 7;
+  }
+  *at++ = static_cast<char>(value);
+  return at;
+}
+
+const char* get_number(const char* at, uint64_t& value) {
+  value = 0;
+  for (int shift = 0;; shift += 7) {
+    const unsigned char byte = static_cast<unsigned char>(*at++);
+    value |= static_cast<uint64_t>(byte & 0x7f) << shift;
+    if ((byte & 0x80) == 0) {
+      return at;
+    }
+  }
+}
+
+}  // namespace
+
+source_files::iterator::iterator(const char* at, size_t left)
+    : at_(at), left_(left) {
+  if (left_ > 0) {
+    read();
+  }
+}
+
+source_files::iterator& source_files::iterator::operator++() {
+  if (--left_ > 0) {
+    read();
+  }
+  return *this;
+}
+
+void source_files::iterator::read() {
+  uint64_t length = 0;
+  at_ = get_number(at_, length);
+  if (length == 0) {  // the end of a block
+    std::memcpy(&at_, at_, sizeof at_);
+    at_ = get_number(at_, length);
+  }
+  --length;
+  entry_.name = std::string_view(at_, static_cast<size_t>(length));
+  at_ = get_number(at_ + length, entry_.size);
+}
+
+void start_group(collection_list& list, std::string_view relative_directory) {
+  char* at = reserve(list.names, relative_directory.size());
+  if (!relative_directory.empty()) {
+    std::memcpy(at, relative_directory.data(), relative_directory.size());
+  }
+  source_group group;
+  group.relative_directory = std::string_view(at, relative_directory.size());
+  list.names.cursor = at + relative_directory.size();
+  group.files = source_files(list.names.cursor, 0);
+  list.groups.push_back(group);
+}
+
+void add_source_file(collection_list& list, std::string_view name,
+                     uint64_t size) {
+  char* at = reserve(list.names, name.size() + 2 * number_size);
+  at = put_number(at, name.size() + 1);
+  std::memcpy(at, name.data(), name.size());
+  list.names.cursor = put_number(at + name.size(), size);
+  source_group& group = list.groups.back();
+  group.files = source_files(group.files.first(), group.files.size() + 1);
+  group.bytes += size;
+  list.total_bytes += size;
+}
+
+source_files add_group(collection_list& list,
+                       std::string_view relative_directory,
+                       const std::vector<source_entry>& files) {
+  start_group(list, relative_directory);
+  for (const source_entry& file : files) {
+    add_source_file(list, file.name, file.size);
+  }
+  return list.groups.back().files;
+}
+
 namespace {
 
 struct directory_id {
@@ -35,20 +151,24 @@ bool already_inside(const walk_state& walk, const directory_id& id) {
   return false;
 }
 
-// Files of the listing that match go into group; directories other than
-// "." and ".." go into subdirectories when the walk is recursive.
-void split_listing(const walk_state& walk, std::vector<listing_entry>& entries,
-                   source_group& group,
+// Files of the listing that match go into a new group of the list, started
+// at the first; directories other than "." and ".." go into subdirectories
+// when the walk is recursive.
+void split_listing(walk_state& walk, const std::string& relative,
+                   std::vector<listing_entry>& entries,
                    std::vector<std::string>& subdirectories) {
+  bool started = false;
   for (listing_entry& entry : entries) {
     if (entry.attributes.find('d') != std::string::npos) {
       if (walk.recursive && entry.name != "." && entry.name != "..") {
         subdirectories.push_back(std::move(entry.name));
       }
     } else if (match_file_name(walk.pattern, entry.name)) {
-      group.bytes += entry.size;
-      group.entries.push_back(source_entry{
-          std::move(entry.name), std::move(entry.attributes), entry.size});
+      if (!started) {
+        start_group(walk.list, relative);
+        started = true;
+      }
+      add_source_file(walk.list, entry.name, entry.size);
     }
   }
 }
@@ -70,17 +190,10 @@ void visit_directory(walk_state& walk, const std::string& relative) {
   if (!keep_running) {
     return;
   }
-  source_group group;
-  group.relative_directory = relative;
   std::vector<std::string> subdirectories;
-  split_listing(walk, entries, group, subdirectories);
+  split_listing(walk, relative, entries, subdirectories);
   entries.clear();
   entries.shrink_to_fit();  // only names are kept while the subtrees run
-  if (!group.entries.empty()) {
-    group.entries.shrink_to_fit();  // the list lives for the whole run
-    walk.list.total_bytes += group.bytes;
-    walk.list.groups.push_back(std::move(group));
-  }
   if (known) {
     walk.inside.push_back(id);
   }

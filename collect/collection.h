@@ -3,30 +3,104 @@
 #ifndef QUILLPACK_COLLECT_COLLECTION_H_
 #define QUILLPACK_COLLECT_COLLECTION_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qp {
 
+// One collected file as the packing reads it back: its name as listed,
+// without directory, and its size. The name lives in the list's arena.
 struct source_entry {
-  std::string name;        // as listed, without directory
-  std::string attributes;  // never contains "d"
+  std::string_view name;
   uint64_t size = 0;
 };
 
+// The files of one group, in listing order: a run of records in the arena
+// (see collection.cpp), read front to back.
+class source_files {
+ public:
+  class iterator {
+   public:
+    iterator(const char* at, size_t left);
+    const source_entry& operator*() const {
+      return entry_;
+    }
+    const source_entry* operator->() const {
+      return &entry_;
+    }
+    iterator& operator++();
+    bool operator!=(const iterator& other) const {
+      return left_ != other.left_;
+    }
+
+   private:
+    void read();
+    const char* at_;  // the record after entry_
+    size_t left_;     // entry_ and the records after it
+    source_entry entry_;
+  };
+
+  source_files() = default;
+  source_files(const char* first, size_t count)
+      : first_(first), count_(count) {}
+  iterator begin() const {
+    return iterator(first_, count_);
+  }
+  iterator end() const {
+    return iterator(nullptr, 0);
+  }
+  const char* first() const {
+    return first_;
+  }
+  size_t size() const {
+    return count_;
+  }
+  bool empty() const {
+    return count_ == 0;
+  }
+
+ private:
+  const char* first_ = nullptr;
+  size_t count_ = 0;
+};
+
+// The names of a run: blocks that are filled in turn and never move, so
+// that views into them stay valid for the list's life and a million files
+// cost their names and a few bytes each, without the doubling of a vector.
+struct name_arena {
+  std::vector<std::unique_ptr<char[]>> blocks;
+  char* cursor = nullptr;  // the next free byte of the last block
+  char* limit = nullptr;   // the end of the last block
+};
+
 struct source_group {
-  std::string
-      relative_directory;  // empty for the root, else ends in a separator
-  uint64_t bytes = 0;      // sum of the entries' sizes
-  std::vector<source_entry> entries;  // at least one
+  // Empty for the root, else ends in a separator; held in the arena.
+  std::string_view relative_directory;
+  uint64_t bytes = 0;  // sum of the files' sizes
+  source_files files;  // at least one
 };
 
 struct collection_list {
   std::string root;  // ends in a separator
   uint64_t total_bytes = 0;
   std::vector<source_group> groups;  // in walk order
+  name_arena names;
 };
+
+// Starts a group at the end of the list; its files follow with
+// add_source_file, each into the last group. The walk starts one only when
+// a directory has a file to collect, so no group is empty.
+void start_group(collection_list& list, std::string_view relative_directory);
+void add_source_file(collection_list& list, std::string_view name,
+                     uint64_t size);
+// A group of the given files at once; its files.
+source_files add_group(collection_list& list,
+                       std::string_view relative_directory,
+                       const std::vector<source_entry>& files);
 
 // Depth-first pre-order walk of source_directory (and, when recursive, of
 // every subdirectory). Polls keep_running after each listing.

@@ -20,9 +20,10 @@ namespace {
 std::string describe(const collection_list& list) {
   std::string text;
   for (const source_group& group : list.groups) {
-    text += group.relative_directory + ":" + std::to_string(group.bytes) + ":";
-    for (const source_entry& entry : group.entries) {
-      text += " " + entry.name;
+    text.append(group.relative_directory);
+    text += ":" + std::to_string(group.bytes) + ":";
+    for (const source_entry& entry : group.files) {
+      text.append(" ").append(entry.name);
     }
     text += "\n";
   }

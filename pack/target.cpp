@@ -199,9 +199,11 @@ bool is_run_target(const std::string& path) {
 }
 
 bool group_has_sources(const std::string& source_directory,
-                       const std::vector<source_entry>& entries) {
-  for (const source_entry& entry : entries) {
-    if (!is_run_target(source_directory + entry.name)) {
+                       const source_files& files) {
+  std::string path;
+  for (const source_entry& entry : files) {
+    path.assign(source_directory).append(entry.name);
+    if (!is_run_target(path)) {
       return true;
     }
   }
@@ -332,9 +334,9 @@ void cut_back(locked_file* target, int64_t size) {
 }  // namespace
 
 int64_t pack_group(const std::string& source_directory,
-                   const std::vector<source_entry>& entries,
-                   const std::string& target_path, locked_file* target,
-                   int64_t size, int target_kind, const pack_settings& config) {
+                   const source_files& files, const std::string& target_path,
+                   locked_file* target, int64_t size, int target_kind,
+                   const pack_settings& config) {
   std::string target_lower = path_lower(target_path);
   bool target_among_sources = target_kind != KIND_NONE &&
                               source_directory == file_directory(target_lower);
@@ -342,17 +344,19 @@ int64_t pack_group(const std::string& source_directory,
   report_names(source_directory, "");
   transfer_options options = transfer_options_from(config);
 
-  for (const source_entry& entry : entries) {
-    set_file_in_hand(entry.name, static_cast<int64_t>(entry.size));
-    std::string source_path = source_directory + entry.name;
+  std::string name;
+  std::string source_path;
+  for (const source_entry& entry : files) {
+    name.assign(entry.name);
+    set_file_in_hand(name, static_cast<int64_t>(entry.size));
+    source_path.assign(source_directory).append(entry.name);
     // The target itself, under its name or any other (a hard link, a
     // symbolic link, a linked directory), or a target of another group:
     // reading one would drop the target's lock or pack the run's own
     // output, and a target read while it grows never ends.
-    bool skip =
-        entry.size == 0 ||
-        (target_among_sources && path_lower(entry.name) == target_name) ||
-        is_run_target(source_path);
+    bool skip = entry.size == 0 ||
+                (target_among_sources && path_lower(name) == target_name) ||
+                is_run_target(source_path);
     if (!skip) {
       transfer_notes notes;
       int64_t result = transfer_message(source_path, target, options, &notes);

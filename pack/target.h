@@ -61,15 +61,15 @@ void note_run_target(const std::string& path);
 bool is_run_target(const std::string& path);
 // Whether any entry is a source to pack, not a file this run writes.
 bool group_has_sources(const std::string& source_directory,
-                       const std::vector<source_entry>& entries);
+                       const source_files& files);
 
-// Packs the entries into the open target (of the kind open_target found)
+// Packs the files into the open target (of the kind open_target found)
 // as the settings ask; the new size or a result code. Ends the run when
 // the disk is full.
 int64_t pack_group(const std::string& source_directory,
-                   const std::vector<source_entry>& entries,
-                   const std::string& target_path, locked_file* target,
-                   int64_t size, int target_kind, const pack_settings& config);
+                   const source_files& files, const std::string& target_path,
+                   locked_file* target, int64_t size, int target_kind,
+                   const pack_settings& config);
 
 }  // namespace qp
 

@@ -118,12 +118,12 @@ TEST_F(target_test, pack_group_skips_empty_files_and_the_target_itself) {
   dir.write("src/empty.eml", "");
   dir.write("src/b.eml", "Date: 2\nFrom: z\n\nsecond\n");
   std::string target = dir.write("src/box.mbx", packed(message_text));
-  std::vector<source_entry> entries = {
-      {"a.eml", "", message_text.size()},
-      {"box.mbx", "", read_file(target).size()},
-      {"empty.eml", "", 0},
-      {"b.eml", "", 24},
-  };
+  collection_list list;
+  source_files entries = add_group(list, "",
+                                   {{"a.eml", message_text.size()},
+                                    {"box.mbx", read_file(target).size()},
+                                    {"empty.eml", 0},
+                                    {"b.eml", 24}});
   set_progress_divisor((message_text.size() + read_file(target).size() + 24) /
                        100.0);
   open_target_result opened = open_target(target, true, pack_settings{});
@@ -149,8 +149,9 @@ TEST_F(target_test, failing_sources_are_counted_and_skipped) {
   dir.write("src/bad.eml", "just text\n");
   dir.write("src/good.eml", message_text);
   std::string target = dir.path() + "out.mbx";
-  std::vector<source_entry> entries = {
-      {"gone.eml", "", 10}, {"bad.eml", "", 10}, {"good.eml", "", 10}};
+  collection_list list;
+  source_files entries = add_group(
+      list, "", {{"gone.eml", 10}, {"bad.eml", 10}, {"good.eml", 10}});
   open_target_result opened = open_target(target, false, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
@@ -169,9 +170,10 @@ TEST_F(target_test, cancel_stops_the_group_after_the_file_in_hand) {
   open_target_result opened = open_target(target, false, pack_settings{});
   ASSERT_NE(opened.file, nullptr);
   keep_running = false;
-  int64_t result =
-      pack_group(dir.path() + "src/", {{"a.eml", "", 1}, {"b.eml", "", 1}},
-                 target, opened.file, 0, opened.kind, pack_settings{});
+  collection_list list;
+  source_files files = add_group(list, "", {{"a.eml", 1}, {"b.eml", 1}});
+  int64_t result = pack_group(dir.path() + "src/", files, target, opened.file,
+                              0, opened.kind, pack_settings{});
   EXPECT_TRUE(close_locked(opened.file));
   EXPECT_EQ(result, E_ABORTED);
   EXPECT_EQ(read_file(target), "");
@@ -188,9 +190,10 @@ TEST_F(target_test, size_limit) {
   ASSERT_NE(opened.file, nullptr) << opened.code;
   // Sparse zeros end the file, so a line end comes first.
   EXPECT_EQ(opened.size, target_limit + 2);
-  int64_t result = pack_group(
-      dir.path() + "src/", {{"a.eml", "", message_text.size()}}, at_limit,
-      opened.file, opened.size, opened.kind, pack_settings{});
+  collection_list list;
+  source_files files = add_group(list, "", {{"a.eml", message_text.size()}});
+  int64_t result = pack_group(dir.path() + "src/", files, at_limit, opened.file,
+                              opened.size, opened.kind, pack_settings{});
   EXPECT_EQ(result, E_TOO_BIG);
   EXPECT_EQ(error_count(), 1);
   EXPECT_TRUE(close_locked(opened.file));

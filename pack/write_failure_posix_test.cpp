@@ -90,9 +90,11 @@ TEST_F(write_failure, a_cut_back_target_continues_at_its_new_end) {
 }
 
 TEST_F(write_failure, a_short_write_is_cut_back_and_reported) {
-  std::vector<source_entry> entries = {
-      {write_source("a.eml", "one\n"), "", 40},
-      {write_source("b.eml", std::string(5000, 'x') + "\n"), "", 5040}};
+  collection_list list;
+  source_files entries =
+      add_group(list, "",
+                {{write_source("a.eml", "one\n"), 40},
+                 {write_source("b.eml", std::string(5000, 'x') + "\n"), 5040}});
   std::string path = dir_ + "t.mbx";
   locked_file* file = open_locked(path, LOCKED_CREATE);
   ASSERT_NE(file, nullptr);
@@ -121,8 +123,9 @@ TEST_F(write_failure, a_short_write_across_the_limit_is_cut_back) {
     ASSERT_EQ(ftruncate(fd, start), 0);  // sparse
     close(fd);
   }
-  std::vector<source_entry> entries = {
-      {write_source("big.eml", std::string(500, 'x') + "\n"), "", 540}};
+  collection_list list;
+  source_files entries = add_group(
+      list, "", {{write_source("big.eml", std::string(500, 'x') + "\n"), 540}});
   locked_file* file = open_locked(path, LOCKED_APPEND);
   ASSERT_NE(file, nullptr);
   int64_t result;
