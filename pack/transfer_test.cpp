@@ -246,6 +246,44 @@ TEST_F(transfer_test, message_check_rejections) {
   EXPECT_EQ(transfer("A: 1\nDate: x\nFrom: y\n\n").result > 0, true);
 }
 
+// A header is written while it is checked: one that fails the check is
+// taken back, whether it still sat in the write buffer or had reached the
+// file, and the target goes on from where it was.
+TEST_F(transfer_test, a_rejected_header_is_taken_back) {
+  const std::string filler = "X-Filler: " + std::string(68, 'f') + "\n";
+  std::string long_lines;
+  while (long_lines.size() < 1536 * 1024) {
+    long_lines += filler;
+  }
+  const std::string rejected[] = {
+      "Subject: s\nFrom: y\n\nDate: x\n",
+      "Subject: s\n" + long_lines + "From: y\n\nbody\n",
+      "From a@b Mon Jan 01 00:00:00 2001\nSubject: " +
+          std::string(1536 * 1024, 'v') + "\nDate: x\n\n",
+  };
+  for (size_t buffer : {size_t{7}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    for (const std::string& source : rejected) {
+      scratch_dir dir;
+      std::string target_path = dir.path() + "target.mbx";
+      locked_file* target = open_locked(target_path, LOCKED_CREATE);
+      ASSERT_NE(target, nullptr);
+      write_bytes(target, "prior\r\n");
+      EXPECT_EQ(transfer_message(dir.write("bad.eml", source), target, {}),
+                E_SOURCE_FORMAT);
+      EXPECT_EQ(file_position(target), 7);
+      int64_t good = transfer_message(
+          dir.write("good.eml", "Date: x\nFrom: y\n\nbody\n"), target, {});
+      EXPECT_EQ(file_position(target), 7 + good);
+      EXPECT_TRUE(close_locked(target));
+      EXPECT_EQ(
+          read_file(target_path),
+          "prior\r\n" + crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\nbody\r\n")
+          << buffer << " " << source.substr(0, 20);
+    }
+  }
+}
+
 TEST_F(transfer_test, missing_source_is_a_read_error) {
   scratch_dir dir;
   locked_file* target = open_locked(dir.path() + "t.mbx", LOCKED_CREATE);
