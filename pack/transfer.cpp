@@ -204,7 +204,25 @@ header_indicators transfer_header(source_file* file, message_writer& writer,
   if (facts.colon >= kind_colon) {
     indicators.kinds_seen = facts.kind;
   }
-  while (read_piece(file, piece)) {
+  bool lf = line_end_size(writer.target) == 1;
+  while (true) {
+    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS) {
+      // Only a separator line, which the header loses, or the empty line
+      // that ends it matters now: the other lines go out as they stand.
+      std::string_view run = read_plain_run(file, lf, "F\r\n");
+      if (!run.empty()) {
+        writer.run(run);
+        do_events();
+        if (!keep_running) {
+          aborted = true;
+          return indicators;
+        }
+        continue;
+      }
+    }
+    if (!read_piece(file, piece)) {
+      break;
+    }
     transfer_header_line(file, piece, piece_is_from(file, piece), facts,
                          writer);
     do_events();
