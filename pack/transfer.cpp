@@ -148,6 +148,31 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
   copy_rest_of_line(file, piece, &writer);
 }
 
+// When to try a plain run: after one fails, the next try waits for a
+// number of lines that doubles while they keep failing, so that a source
+// whose line ends all change is not searched twice.
+class run_backoff {
+ public:
+  bool try_now() {
+    if (wait_ > 0) {
+      --wait_;
+      return false;
+    }
+    return true;
+  }
+  void failed() {
+    wait_ = next_;
+    next_ = next_ < 1024 ? next_ * 2 : 1024;
+  }
+  void succeeded() {
+    next_ = 1;
+  }
+
+ private:
+  int wait_ = 0;
+  int next_ = 1;
+};
+
 // The separator test of a line whose first piece is in hand.
 bool piece_is_from(source_file* file, const line_piece& piece) {
   return piece.complete ? is_from_content(piece.content, piece.has_line_end)
@@ -205,12 +230,16 @@ header_indicators transfer_header(source_file* file, message_writer& writer,
     indicators.kinds_seen = facts.kind;
   }
   bool lf = line_end_size(writer.target) == 1;
+  run_backoff backoff;
   while (true) {
-    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS) {
+    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS && backoff.try_now()) {
       // Only a separator line, which the header loses, or the empty line
       // that ends it matters now: the other lines go out as they stand.
       std::string_view run = read_plain_run(file, lf, "F\r\n");
-      if (!run.empty()) {
+      if (run.empty()) {
+        backoff.failed();
+      } else {
+        backoff.succeeded();
         writer.run(run);
         do_events();
         if (!keep_running) {
@@ -251,10 +280,14 @@ void transfer_body(source_file* source, body_state& state,
   // Only a line that begins so can be a separator line or need quoting.
   std::string_view special = state.options->mboxrd ? "F>" : "F";
   line_piece piece;
+  run_backoff backoff;
   while (true) {
-    if (plain_runs) {
+    if (plain_runs && backoff.try_now()) {
       std::string_view run = read_plain_run(source, lf, special);
-      if (!run.empty()) {
+      if (run.empty()) {
+        backoff.failed();
+      } else {
+        backoff.succeeded();
         writer.run(run);
         do_events();
         continue;
