@@ -33,12 +33,13 @@ struct transfer_outcome {
 
 // Transfers source bytes into a fresh target and reads back what it holds.
 transfer_outcome transfer(const std::string& source,
-                          transfer_options options = {}) {
+                          transfer_options options = {}, bool lf = false) {
   scratch_dir dir;
   std::string source_path = dir.write("source.eml", source);
   std::string target_path = dir.path() + "target.mbx";
   locked_file* target = open_locked(target_path, LOCKED_CREATE);
   EXPECT_NE(target, nullptr);
+  set_lf_line_ends(target, lf);
   int64_t result = transfer_message(source_path, target, options);
   EXPECT_TRUE(close_locked(target));
   return {result, read_file(target_path)};
@@ -337,6 +338,18 @@ TEST_F(transfer_test, read_header_block_and_indicators) {
 
 // However small the reader's buffer, and so however a line is cut into
 // pieces, the bytes written are the same.
+bool every_line_end_is_crlf(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) {
+      return false;
+    }
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   std::mt19937 random(11);
   const char* pieces[] = {"From ", "From x", "Date: 1",   "From: 2",
@@ -361,21 +374,24 @@ TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   }
   const quoting_mode modes[] = {FROM_KEEP, FROM_ALL, FROM_GUARDED};
   for (const std::string& source : sources) {
-    for (quoting_mode mode : modes) {
-      transfer_options options = quoting(mode, "BEGIN*", "END*");
+    for (int variant = 0; variant < 6; ++variant) {
+      // Each mode with CR LF and space quoting, then with LF and mboxrd.
+      transfer_options options = quoting(modes[variant % 3], "BEGIN*", "END*");
+      bool lf = variant >= 3;
+      options.mboxrd = lf;
       set_reader_buffer_size(256 * 1024);
-      transfer_outcome reference = transfer(source, options);
+      transfer_outcome reference = transfer(source, options, lf);
       if (reference.result >= 0) {
         EXPECT_EQ(reference.result,
                   static_cast<int64_t>(reference.written.size()));
-        EXPECT_EQ(reference.written.find('\r') == std::string::npos
-                      ? std::string::npos
-                      : reference.written.find("\r", 0),
-                  reference.written.find("\r\n"));
+        // Every line end is the target's: CR LF, or a bare LF.
+        EXPECT_TRUE(lf ? reference.written.find('\r') == std::string::npos
+                       : every_line_end_is_crlf(reference.written))
+            << variant << " " << source;
       }
       for (size_t size : {2, 3, 7, 64}) {
         set_reader_buffer_size(size);
-        transfer_outcome small = transfer(source, options);
+        transfer_outcome small = transfer(source, options, lf);
         EXPECT_EQ(small.result, reference.result) << size << " " << source;
         EXPECT_EQ(small.written, reference.written) << size << " " << source;
       }
