@@ -25,6 +25,8 @@ class locked_file {
 namespace {
 
 constexpr size_t write_buffer_size = 1024 * 1024;
+// Spans at least this long are written without copying them first.
+constexpr size_t direct_write_size = 64 * 1024;
 
 // The write buffer of the last closed target, kept for the next one, so
 // that a run over many targets does not fill a fresh megabyte with zeros
@@ -100,6 +102,22 @@ void write_bytes(locked_file* file, std::string_view bytes) {
   }
 }
 
+void write_span(locked_file* file, std::string_view bytes) {
+  if (bytes.size() < direct_write_size) {
+    write_bytes(file, bytes);
+    return;
+  }
+  flush(file);
+  if (file->write_failed) {
+    return;
+  }
+  size_t written = raw_write(file->raw, bytes.data(), bytes.size());
+  file->position += static_cast<int64_t>(written);
+  if (written != bytes.size()) {
+    file->write_failed = true;
+  }
+}
+
 void write_line(locked_file* file, std::string_view bytes) {
   size_t end_size = file->lf_line_ends ? 1 : 2;
   if (file->buffer.size() - file->used >= bytes.size() + end_size) {
@@ -147,6 +165,14 @@ bool truncate_locked(locked_file* file, int64_t size) {
   file->position = size;
   file->write_failed = false;
   return true;
+}
+
+bool take_back_to(locked_file* file, int64_t mark) {
+  if (file->position == mark && !file->write_failed) {
+    file->used = 0;  // nothing reached the file yet
+    return true;
+  }
+  return truncate_locked(file, mark);
 }
 
 std::FILE* locked_stream(locked_file* file) {

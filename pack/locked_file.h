@@ -26,6 +26,9 @@ bool close_locked(locked_file* file);
 // Buffered writes; the writer produces the line ends itself, CR LF unless
 // set to a bare LF.
 void write_bytes(locked_file* file, std::string_view bytes);
+// Bytes that need no change: a long span goes to the file from where it
+// lies, not through the buffer.
+void write_span(locked_file* file, std::string_view bytes);
 // The bytes followed by the line end.
 void write_line(locked_file* file, std::string_view bytes);
 void write_line_end(locked_file* file);
@@ -41,6 +44,9 @@ int read_tail(locked_file* file, char* out, int wanted);
 int64_t file_position(locked_file* file);
 // Cuts the file back to size; false when that fails.
 bool truncate_locked(locked_file* file, int64_t size);
+// Takes back everything written since file_position gave mark: bytes still
+// in the buffer are dropped, bytes already in the file are cut off.
+bool take_back_to(locked_file* file, int64_t mark);
 // A stream for reading the locked file (LOCKED_READ); owned by the file.
 std::FILE* locked_stream(locked_file* file);
 

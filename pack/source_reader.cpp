@@ -274,6 +274,33 @@ bool read_piece(source_file* file, line_piece& piece) {
   }
 }
 
+std::string_view read_plain_run(source_file* file, bool lf,
+                                std::string_view special) {
+  if (file->skip_line_feed) {
+    return {};
+  }
+  char* buffer = file->buffer;
+  const char* start = buffer + file->begin;
+  const char* stop = buffer + file->end;
+  const char* run_end = start;
+  while (run_end < stop && special.find(*run_end) == std::string_view::npos) {
+    const char* mark = find_line_end_cached(file, run_end, stop);
+    if (!mark) {
+      break;
+    }
+    if (lf) {
+      if (*mark != '\n') {
+        break;
+      }
+    } else if (*mark != '\r' || mark + 1 == stop || mark[1] != '\n') {
+      break;
+    }
+    run_end = mark + (lf ? 1 : 2);
+  }
+  file->begin = static_cast<size_t>(run_end - buffer);
+  return std::string_view(start, static_cast<size_t>(run_end - start));
+}
+
 bool read_line(source_file* file, std::string& line) {
   line.clear();
   line_piece piece;

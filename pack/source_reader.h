@@ -39,6 +39,14 @@ struct line_piece {
 // Next line, or the next piece of a long line; false at end of input.
 bool read_piece(source_file* file, line_piece& piece);
 
+// The whole lines from the current position that can be copied as they
+// stand, as one view into the buffer with their line ends: each ends in
+// exactly CR LF (a bare LF when lf), and none begins with a byte of
+// special. Empty when the next line is not such a line, or is not whole
+// in the buffer; read_piece then takes it.
+std::string_view read_plain_run(source_file* file, bool lf,
+                                std::string_view special);
+
 // Next whole line, its line end as one line feed; false at end of input.
 bool read_line(source_file* file, std::string& line);
 

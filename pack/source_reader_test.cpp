@@ -89,5 +89,41 @@ TEST_F(source_reader_test, reading_ahead_leaves_the_place_unchanged) {
   }
 }
 
+// A plain run takes whole lines with the wanted line end up to the first
+// line that begins with a special byte or ends otherwise; that line is
+// then read as usual. The run starts after a line read first, which fills
+// the buffer.
+TEST_F(source_reader_test, plain_runs_stop_before_lines_that_change) {
+  struct row {
+    const char* source;
+    bool lf;
+    const char* run;
+    const char* next_line;
+  };
+  const row rows[] = {
+      {"a\r\nb\r\n\r\nFrom x\r\n", false, "a\r\nb\r\n\r\n", "From x\n"},
+      {"a\r\n>b\r\n", false, "a\r\n", ">b\n"},
+      {"a\r\nb\nc\r\n", false, "a\r\n", "b\n"},
+      {"a\r\nb\rc\r\n", false, "a\r\n", "b\n"},
+      {"a\r\nb", false, "a\r\n", "b"},
+      {"a\nb\n\nc\r\n", true, "a\nb\n\n", "c\n"},
+      {"a\nb\rc\n", true, "a\n", "b\n"},
+      {"Fa\n", true, "", "Fa\n"},
+  };
+  for (const row& r : rows) {
+    scratch_dir dir;
+    source_file* source =
+        open_source(dir.write("s", std::string("h\n") + r.source));
+    ASSERT_NE(source, nullptr);
+    std::string line;
+    ASSERT_TRUE(read_line(source, line));
+    EXPECT_EQ(std::string(read_plain_run(source, r.lf, "F>")), r.run)
+        << r.source;
+    EXPECT_TRUE(read_line(source, line));
+    EXPECT_EQ(line, r.next_line) << r.source;
+    close_source(source);
+  }
+}
+
 }  // namespace
 }  // namespace qp

@@ -39,6 +39,12 @@ struct message_writer {
       piece(bytes);
     }
   }
+  // Whole lines that need no change, line ends included.
+  void run(std::string_view bytes) {
+    write_span(target, bytes);
+    count += static_cast<int64_t>(bytes.size());
+    last_had_line_end = true;
+  }
   void end_of_line(bool has_line_end) {
     last_had_line_end = has_line_end;
     if (has_line_end) {
@@ -142,13 +148,186 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
   copy_rest_of_line(file, piece, &writer);
 }
 
-}  // namespace
-
-int64_t transfer_from(source_file* source, locked_file* target,
-                      const transfer_options& options, transfer_notes* notes) {
-  if (notes) {
-    *notes = transfer_notes{};
+// When to try a plain run: after one fails, the next try waits for a
+// number of lines that doubles while they keep failing, so that a source
+// whose line ends all change is not searched twice.
+class run_backoff {
+ public:
+  bool try_now() {
+    if (wait_ > 0) {
+      --wait_;
+      return false;
+    }
+    return true;
   }
+  void failed() {
+    wait_ = next_;
+    next_ = next_ < 1024 ? next_ * 2 : 1024;
+  }
+  void succeeded() {
+    next_ = 1;
+  }
+
+ private:
+  int wait_ = 0;
+  int next_ = 1;
+};
+
+// The separator test of a line whose first piece is in hand.
+bool piece_is_from(source_file* file, const line_piece& piece) {
+  return piece.complete ? is_from_content(piece.content, piece.has_line_end)
+                        : long_line_is_from(file, piece.content);
+}
+
+// The facts of a header line whose first piece is in hand, as
+// read_line_facts finds them; the line is written unless it is a
+// separator line, which the header loses.
+void transfer_header_line(source_file* file, line_piece& piece, bool is_from,
+                          line_facts& facts, message_writer& writer) {
+  facts = line_facts{};
+  facts.is_from = is_from;
+  if (piece.complete) {
+    facts.colon = header_colon(piece.content);
+    facts.kind = header_kind_of(facts.colon, piece.content);
+    facts.empty = piece.content.empty() && piece.has_line_end;
+    if (!is_from) {
+      writer.line(piece.content, piece.has_line_end);
+    }
+    return;
+  }
+  facts.long_line = true;
+  header_colon_scan colon;
+  while (true) {
+    colon.feed(piece.content);
+    if (!is_from) {
+      writer.piece(piece.content);
+    }
+    if (piece.complete || !read_piece(file, piece)) {
+      break;
+    }
+  }
+  facts.colon = colon.result();
+  facts.kind = header_kind_of(facts.colon, colon.head());
+  if (!is_from) {
+    writer.end_of_line(piece.has_line_end);
+  }
+}
+
+// The header block from the current position, written while it is
+// checked: the first line, then every line up to and including the first
+// empty one, as scan_header reads it.
+header_indicators transfer_header(source_file* file, message_writer& writer,
+                                  bool& aborted) {
+  header_indicators indicators;
+  line_piece piece;
+  if (!read_piece(file, piece)) {
+    return indicators;
+  }
+  line_facts facts;
+  transfer_header_line(file, piece, piece_is_from(file, piece), facts, writer);
+  indicators.first_colon = facts.colon;
+  if (facts.colon >= kind_colon) {
+    indicators.kinds_seen = facts.kind;
+  }
+  bool lf = line_end_size(writer.target) == 1;
+  run_backoff backoff;
+  while (true) {
+    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS && backoff.try_now()) {
+      // Only a separator line, which the header loses, or the empty line
+      // that ends it matters now: the other lines go out as they stand.
+      std::string_view run = read_plain_run(file, lf, "F\r\n");
+      if (run.empty()) {
+        backoff.failed();
+      } else {
+        backoff.succeeded();
+        writer.run(run);
+        do_events();
+        if (!keep_running) {
+          aborted = true;
+          return indicators;
+        }
+        continue;
+      }
+    }
+    if (!read_piece(file, piece)) {
+      break;
+    }
+    transfer_header_line(file, piece, piece_is_from(file, piece), facts,
+                         writer);
+    do_events();
+    if (!keep_running) {
+      aborted = true;
+      return indicators;
+    }
+    if (indicators.kinds_seen != DATE_AND_FROM_FIELDS &&
+        facts.colon >= kind_colon) {
+      indicators.kinds_seen |= facts.kind;
+      continue;
+    }
+    if (facts.empty) {
+      break;
+    }
+  }
+  return indicators;
+}
+
+// The body after the header; the lines that need no change go out as
+// runs straight from the reader's buffer.
+void transfer_body(source_file* source, body_state& state,
+                   message_writer& writer) {
+  bool plain_runs = state.mode != FROM_GUARDED;
+  bool lf = line_end_size(writer.target) == 1;
+  // Only a line that begins so can be a separator line or need quoting.
+  std::string_view special = state.options->mboxrd ? "F>" : "F";
+  line_piece piece;
+  run_backoff backoff;
+  while (true) {
+    if (plain_runs && backoff.try_now()) {
+      std::string_view run = read_plain_run(source, lf, special);
+      if (run.empty()) {
+        backoff.failed();
+      } else {
+        backoff.succeeded();
+        writer.run(run);
+        do_events();
+        continue;
+      }
+    }
+    if (!read_piece(source, piece)) {
+      break;
+    }
+    do_events();
+    transfer_body_line(source, piece, state, writer);
+  }
+}
+
+// The message end: the closing line end, the empty line between messages.
+int64_t finish_message(source_file* source, const body_state& state,
+                       message_writer& writer, const transfer_options& options,
+                       transfer_notes* notes) {
+  if (source_abandoned(source)) {
+    return E_ABORTED;  // the caller removes what was written of it
+  }
+  if (!writer.last_had_line_end) {
+    writer.line_end();
+  }
+  if (options.empty_line_between) {
+    writer.line_end();
+  }
+  if (source_failed(source)) {
+    return E_READ;  // the caller removes what was written of it
+  }
+  if (notes && state.mode == FROM_KEEP) {
+    notes->unprotected_lines = state.unprotected;
+  }
+  return writer.count;
+}
+
+// A separator composed from the header: the header is read and checked
+// first, then the message is written in a second pass.
+int64_t transfer_composed(source_file* source, locked_file* target,
+                          const transfer_options& options,
+                          transfer_notes* notes) {
   // First pass: the separator choice and the message check, reading the
   // header without holding it; a composed separator line takes its fields
   // from it.
@@ -209,26 +388,55 @@ int64_t transfer_from(source_file* source, locked_file* target,
     copy_rest_of_line(source, piece, &writer);
   }
   body_state state{mode, mode != FROM_KEEP, &options};
-  while (read_piece(source, piece)) {
-    do_events();
-    transfer_body_line(source, piece, state, writer);
+  transfer_body(source, state, writer);
+  return finish_message(source, state, writer, options, notes);
+}
+
+}  // namespace
+
+int64_t transfer_from(source_file* source, locked_file* target,
+                      const transfer_options& options, transfer_notes* notes) {
+  if (notes) {
+    *notes = transfer_notes{};
   }
-  if (source_abandoned(source)) {
-    return E_ABORTED;  // the caller removes what was written of it
+  if (options.header_separator) {
+    return transfer_composed(source, target, options, notes);
   }
-  if (!writer.last_had_line_end) {
+  // The header is written while it is checked, so that it is read once;
+  // a message that fails the check is taken back out of the target.
+  int64_t mark = file_position(target);
+  message_writer writer{target};
+  line_piece piece;
+  bool own_separator = false;
+  if (read_piece(source, piece)) {
+    own_separator = piece_is_from(source, piece);
+  }
+  if (own_separator) {
+    writer.piece(piece.content);
+    copy_rest_of_line(source, piece, &writer);
+  } else {
+    rewind_source(source);
+    writer.piece(fallback_from_line.substr(0, fallback_from_line.size() - 1));
     writer.line_end();
   }
-  if (options.empty_line_between) {
-    writer.line_end();
+  bool aborted = false;
+  header_indicators indicators = transfer_header(source, writer, aborted);
+  int64_t fault = 0;
+  if (aborted || source_abandoned(source)) {
+    fault = E_ABORTED;
+  } else if (!looks_like_message(indicators)) {
+    fault = source_failed(source) ? E_READ : E_SOURCE_FORMAT;
+  } else if (!keep_running) {
+    fault = E_ABORTED;
   }
-  if (source_failed(source)) {
-    return E_READ;  // the caller removes what was written of it
+  if (fault != 0) {
+    take_back_to(target, mark);
+    return fault;
   }
-  if (notes && mode == FROM_KEEP) {
-    notes->unprotected_lines = state.unprotected;
-  }
-  return writer.count;
+  quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
+  body_state state{mode, mode != FROM_KEEP, &options};
+  transfer_body(source, state, writer);
+  return finish_message(source, state, writer, options, notes);
 }
 
 int64_t transfer_message(const std::string& source_path, locked_file* target,

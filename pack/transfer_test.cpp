@@ -33,12 +33,13 @@ struct transfer_outcome {
 
 // Transfers source bytes into a fresh target and reads back what it holds.
 transfer_outcome transfer(const std::string& source,
-                          transfer_options options = {}) {
+                          transfer_options options = {}, bool lf = false) {
   scratch_dir dir;
   std::string source_path = dir.write("source.eml", source);
   std::string target_path = dir.path() + "target.mbx";
   locked_file* target = open_locked(target_path, LOCKED_CREATE);
   EXPECT_NE(target, nullptr);
+  set_lf_line_ends(target, lf);
   int64_t result = transfer_message(source_path, target, options);
   EXPECT_TRUE(close_locked(target));
   return {result, read_file(target_path)};
@@ -246,6 +247,44 @@ TEST_F(transfer_test, message_check_rejections) {
   EXPECT_EQ(transfer("A: 1\nDate: x\nFrom: y\n\n").result > 0, true);
 }
 
+// A header is written while it is checked: one that fails the check is
+// taken back, whether it still sat in the write buffer or had reached the
+// file, and the target goes on from where it was.
+TEST_F(transfer_test, a_rejected_header_is_taken_back) {
+  const std::string filler = "X-Filler: " + std::string(68, 'f') + "\n";
+  std::string long_lines;
+  while (long_lines.size() < 1536 * 1024) {
+    long_lines += filler;
+  }
+  const std::string rejected[] = {
+      "Subject: s\nFrom: y\n\nDate: x\n",
+      "Subject: s\n" + long_lines + "From: y\n\nbody\n",
+      "From a@b Mon Jan 01 00:00:00 2001\nSubject: " +
+          std::string(1536 * 1024, 'v') + "\nDate: x\n\n",
+  };
+  for (size_t buffer : {size_t{7}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    for (const std::string& source : rejected) {
+      scratch_dir dir;
+      std::string target_path = dir.path() + "target.mbx";
+      locked_file* target = open_locked(target_path, LOCKED_CREATE);
+      ASSERT_NE(target, nullptr);
+      write_bytes(target, "prior\r\n");
+      EXPECT_EQ(transfer_message(dir.write("bad.eml", source), target, {}),
+                E_SOURCE_FORMAT);
+      EXPECT_EQ(file_position(target), 7);
+      int64_t good = transfer_message(
+          dir.write("good.eml", "Date: x\nFrom: y\n\nbody\n"), target, {});
+      EXPECT_EQ(file_position(target), 7 + good);
+      EXPECT_TRUE(close_locked(target));
+      EXPECT_EQ(
+          read_file(target_path),
+          "prior\r\n" + crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\nbody\r\n")
+          << buffer << " " << source.substr(0, 20);
+    }
+  }
+}
+
 TEST_F(transfer_test, missing_source_is_a_read_error) {
   scratch_dir dir;
   locked_file* target = open_locked(dir.path() + "t.mbx", LOCKED_CREATE);
@@ -299,6 +338,18 @@ TEST_F(transfer_test, read_header_block_and_indicators) {
 
 // However small the reader's buffer, and so however a line is cut into
 // pieces, the bytes written are the same.
+bool every_line_end_is_crlf(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) {
+      return false;
+    }
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   std::mt19937 random(11);
   const char* pieces[] = {"From ", "From x", "Date: 1",   "From: 2",
@@ -323,21 +374,24 @@ TEST_F(transfer_test, output_does_not_depend_on_the_buffer_size) {
   }
   const quoting_mode modes[] = {FROM_KEEP, FROM_ALL, FROM_GUARDED};
   for (const std::string& source : sources) {
-    for (quoting_mode mode : modes) {
-      transfer_options options = quoting(mode, "BEGIN*", "END*");
+    for (int variant = 0; variant < 6; ++variant) {
+      // Each mode with CR LF and space quoting, then with LF and mboxrd.
+      transfer_options options = quoting(modes[variant % 3], "BEGIN*", "END*");
+      bool lf = variant >= 3;
+      options.mboxrd = lf;
       set_reader_buffer_size(256 * 1024);
-      transfer_outcome reference = transfer(source, options);
+      transfer_outcome reference = transfer(source, options, lf);
       if (reference.result >= 0) {
         EXPECT_EQ(reference.result,
                   static_cast<int64_t>(reference.written.size()));
-        EXPECT_EQ(reference.written.find('\r') == std::string::npos
-                      ? std::string::npos
-                      : reference.written.find("\r", 0),
-                  reference.written.find("\r\n"));
+        // Every line end is the target's: CR LF, or a bare LF.
+        EXPECT_TRUE(lf ? reference.written.find('\r') == std::string::npos
+                       : every_line_end_is_crlf(reference.written))
+            << variant << " " << source;
       }
       for (size_t size : {2, 3, 7, 64}) {
         set_reader_buffer_size(size);
-        transfer_outcome small = transfer(source, options);
+        transfer_outcome small = transfer(source, options, lf);
         EXPECT_EQ(small.result, reference.result) << size << " " << source;
         EXPECT_EQ(small.written, reference.written) << size << " " << source;
       }

@@ -19,6 +19,7 @@
 #include "config/settings.h"
 #include "pack/locked_file.h"
 #include "pack/target.h"
+#include "pack/transfer.h"
 #include "window/events.h"
 
 namespace qp {
@@ -143,6 +144,35 @@ TEST_F(write_failure, a_short_write_across_the_limit_is_cut_back) {
   std::fseek(check, 0, SEEK_END);
   EXPECT_EQ(std::ftell(check), start);
   std::fclose(check);
+}
+
+// A header written on trial that hits a full disk and then fails the check
+// is a format fault: the target is as it was and takes the next message.
+TEST_F(write_failure, a_rejected_header_that_hit_a_write_failure) {
+  std::string bad = dir_ + "bad.eml";
+  std::ofstream(bad, std::ios::binary)
+      << "Subject: s\n"
+      << std::string(3 * 1024 * 1024, 'v') << "\n\n";
+  // Full at once, and full after part of the header went in.
+  for (rlim_t room : {rlim_t{7}, rlim_t{1024 * 1024}}) {
+    std::string path = dir_ + "t.mbx";
+    locked_file* file = open_locked(path, LOCKED_CREATE);
+    ASSERT_NE(file, nullptr);
+    write_bytes(file, "first\r\n");
+    ASSERT_EQ(file_position(file), 7);
+    {
+      file_size_limit limit(room);
+      EXPECT_EQ(transfer_message(bad, file, {}), E_SOURCE_FORMAT);
+    }
+    EXPECT_EQ(file_position(file), 7);
+    int64_t good =
+        transfer_message(dir_ + write_source("a.eml", "one\n"), file, {});
+    EXPECT_EQ(file_position(file), 7 + good) << room;
+    ASSERT_TRUE(close_locked(file));
+    std::string target = read_all(path);
+    EXPECT_EQ(target.find("vvv"), std::string::npos);
+    EXPECT_EQ(target.substr(target.size() - 5), "one\r\n");
+  }
 }
 
 }  // namespace
