@@ -38,8 +38,8 @@ std::string open_failure_message(int64_t code, const std::string& target) {
   }
 }
 
-// Only the last component of the specification can be a pattern: "*" and
-// "?" in a directory's name are characters of that name.
+// Only the last component of the source argument can be a pattern: "*"
+// and "?" in a directory's name are characters of that name.
 void report_no_match(const std::string& source_spec) {
   bool wildcard = has_wildcard(file_name(source_spec));
   finish_run(format_message(wildcard ? "No matching file found '%s'."

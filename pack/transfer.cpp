@@ -173,6 +173,24 @@ class run_backoff {
   int next_ = 1;
 };
 
+// Writes the next run of lines that need no change when one is due; false
+// when none is, and the next line takes the line-by-line path.
+bool write_plain_run(source_file* file, bool lf, std::string_view special,
+                     run_backoff& backoff, message_writer& writer) {
+  if (!backoff.try_now()) {
+    return false;
+  }
+  std::string_view run = read_plain_run(file, lf, special);
+  if (run.empty()) {
+    backoff.failed();
+    return false;
+  }
+  backoff.succeeded();
+  writer.run(run);
+  do_events();
+  return true;
+}
+
 // The separator test of a line whose first piece is in hand.
 bool piece_is_from(source_file* file, const line_piece& piece) {
   return piece.complete ? is_from_content(piece.content, piece.has_line_end)
@@ -232,22 +250,16 @@ header_indicators transfer_header(source_file* file, message_writer& writer,
   bool lf = line_end_size(writer.target) == 1;
   run_backoff backoff;
   while (true) {
-    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS && backoff.try_now()) {
-      // Only a separator line, which the header loses, or the empty line
-      // that ends it matters now: the other lines go out as they stand.
-      std::string_view run = read_plain_run(file, lf, "F\r\n");
-      if (run.empty()) {
-        backoff.failed();
-      } else {
-        backoff.succeeded();
-        writer.run(run);
-        do_events();
-        if (!keep_running) {
-          aborted = true;
-          return indicators;
-        }
-        continue;
+    // Once both fields are seen, only a separator line (which the header
+    // loses) or the empty line that ends it matters: the other lines go out
+    // as they stand.
+    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS &&
+        write_plain_run(file, lf, "F\r\n", backoff, writer)) {
+      if (!keep_running) {
+        aborted = true;
+        return indicators;
       }
+      continue;
     }
     if (!read_piece(file, piece)) {
       break;
@@ -282,16 +294,8 @@ void transfer_body(source_file* source, body_state& state,
   line_piece piece;
   run_backoff backoff;
   while (true) {
-    if (plain_runs && backoff.try_now()) {
-      std::string_view run = read_plain_run(source, lf, special);
-      if (run.empty()) {
-        backoff.failed();
-      } else {
-        backoff.succeeded();
-        writer.run(run);
-        do_events();
-        continue;
-      }
+    if (plain_runs && write_plain_run(source, lf, special, backoff, writer)) {
+      continue;
     }
     if (!read_piece(source, piece)) {
       break;

@@ -4,7 +4,6 @@ unpacked into a scratch directory."""
 
 import os
 import re
-import subprocess
 import unittest
 import zipfile
 
@@ -59,14 +58,7 @@ class ZipTest(WineTest):
                                exe=os.path.join(self.app, "quillpack.exe"))
             code = run.code
         else:
-            tmp = os.path.join(self.dir, "tmp") + "/"
-            os.makedirs(tmp, exist_ok=True)
-            env = dict(os.environ, TMPDIR=tmp,
-                       XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
-            env.pop("TERM", None)
-            code = subprocess.run([POSIX_BIN, SAMPLES, out, "/s", "/p"],
-                                  stdin=subprocess.DEVNULL, env=env,
-                                  capture_output=True, timeout=120).returncode
+            code = self.run_posix(POSIX_BIN, SAMPLES, out, "/s", "/p").code
         return code, files_under(out)
 
     def test_the_zip_holds_the_program_and_its_documents(self):

@@ -9,7 +9,6 @@ without it, and a box that cannot be shown answers 0 (proceed).
 import filecmp
 import os
 import shutil
-import subprocess
 import unittest
 
 from winetest import (EXE, FALLBACK, LOG_RULE, POSIX_BIN, WineTest, crlf,
@@ -204,15 +203,7 @@ class SameBytesAsPosixTest(WineTest):
                 run = self.run_exe(self.win(self.src), self.win(out),
                                    *options, exe=program)
             else:
-                tmp = os.path.join(self.dir, "tmp") + "/"
-                os.makedirs(tmp, exist_ok=True)
-                env = dict(os.environ, TMPDIR=tmp,
-                           XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
-                env.pop("TERM", None)
-                run = subprocess.run([program, self.src, out, *options],
-                                     stdin=subprocess.DEVNULL,
-                                     capture_output=True, env=env, timeout=120)
-                run.code = run.returncode
+                run = self.run_posix(program, self.src, out, *options)
             results[kind] = (run.code, out)
         return results
 

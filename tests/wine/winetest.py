@@ -102,6 +102,18 @@ class WineTest(ScratchFiles, unittest.TestCase):
                               env=wine_env(**extra), timeout=timeout)
         return Run(proc)
 
+    def run_posix(self, program, *args, timeout=120):
+        """The POSIX build on the same tree, with a scratch TMPDIR and no
+        user INI file, so that only the files beside it count."""
+        tmp = os.path.join(self.dir, "tmp") + "/"
+        os.makedirs(tmp, exist_ok=True)
+        env = dict(os.environ, TMPDIR=tmp,
+                   XDG_CONFIG_HOME=os.path.join(self.dir, "config"))
+        env.pop("TERM", None)
+        proc = subprocess.run([program, *args], stdin=subprocess.DEVNULL,
+                              capture_output=True, env=env, timeout=timeout)
+        return Run(proc)
+
     def raw_log(self):
         if not os.path.exists(self.log_path):
             return None
