@@ -164,6 +164,22 @@ class UserIniTest(QuillpackTest):
                     self.assertIn("=", line)
                     self.assertTrue(lines[i - 1].startswith(";"))
 
+    def test_the_documents_take_the_date_from_the_first_received(self):
+        # As the separator line does: the topmost Received: field, the one
+        # the last server added.
+        for name in ("README.md", "doc/quillpack.1.in", "doc/quillpack.ini"):
+            with open(os.path.join(ROOT, name), encoding="utf-8") as f:
+                text = f.read()
+            text = re.sub(r"^\.[A-Z]+ ?", "", text, flags=re.M)  # roff macros
+            text = " ".join(text.replace("`", "").split())
+            before = [text[max(0, m.start() - 30):m.start()]
+                      for m in re.finditer(r"Received:", text)]
+            with self.subTest(name):
+                self.assertTrue(before)
+                for words in before:
+                    self.assertIn("first", words)
+                    self.assertNotIn("last", words)
+
 
 if __name__ == "__main__":
     unittest.main()
