@@ -16,6 +16,8 @@ namespace qp {
 
 // stat, links followed; 0 or -1 with errno set.
 int deep_stat(const std::string& path, struct stat& info);
+// lstat: a link at the end of path is not followed; 0 or -1 with errno set.
+int deep_lstat(const std::string& path, struct stat& info);
 // open; the descriptor or -1 with errno set.
 int deep_open(const std::string& path, int flags, mode_t mode = 0);
 // mkdir; 0 or -1 with errno set.

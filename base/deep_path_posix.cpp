@@ -105,6 +105,14 @@ int deep_stat(const std::string& path, struct stat& info) {
   return fstatat(at.directory(), at.name(), &info, 0);
 }
 
+int deep_lstat(const std::string& path, struct stat& info) {
+  resolved_path at(path);
+  if (at.directory() == -1) {
+    return -1;
+  }
+  return fstatat(at.directory(), at.name(), &info, AT_SYMLINK_NOFOLLOW);
+}
+
 int deep_open(const std::string& path, int flags, mode_t mode) {
   resolved_path at(path);
   if (at.directory() == -1) {

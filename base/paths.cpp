@@ -64,12 +64,21 @@ std::string file_name(const std::string& path) {
   return file_name(path, native_style);
 }
 
-std::string bad_file_name_chars(const std::string& text) {
+// Control characters are no characters of a name either: NUL would cut the
+// name short, and the others are refused by Windows or unreadable in a
+// listing.
+namespace {
+bool is_bad_file_name_char(char c) {
   static const std::string bad = ":\"/\\?*<>|";
+  unsigned char byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F || bad.find(c) != std::string::npos;
+}
+}  // namespace
+
+std::string bad_file_name_chars(const std::string& text) {
   std::string found;
   for (char c : text) {
-    if (bad.find(c) != std::string::npos &&
-        found.find(c) == std::string::npos) {
+    if (is_bad_file_name_char(c) && found.find(c) == std::string::npos) {
       found += c;
     }
   }

@@ -46,8 +46,9 @@ std::string name_part(const std::string& path);
 std::string file_directory(const std::string& path);
 std::string file_name(const std::string& path);
 
-// The characters of text that are not allowed in file names, each once, in
-// the order of their first occurrence.
+// The characters of text that are not allowed in file names (the nine that
+// Windows refuses, and control characters), each once, in the order of their
+// first occurrence.
 std::string bad_file_name_chars(const std::string& text);
 
 std::string trim_left(const std::string& text, const std::string& set);
@@ -120,6 +121,10 @@ int path_kind(const std::string& path);
 
 // Size of a file as the listing reports it, -1 when nothing is there.
 int64_t file_size(const std::string& path);
+
+// Whether anything at all is at path: a file of any type, a directory, or a
+// link, which is not followed (a dangling link or a loop counts).
+bool entry_exists(const std::string& path);
 
 // Creates path and every missing parent; 0 on success, -1 on failure.
 int create_directory_tree(const std::string& path);

@@ -296,6 +296,11 @@ int64_t file_size(const std::string& path) {
   return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
+bool entry_exists(const std::string& path) {
+  struct stat st;
+  return deep_lstat(path, st) == 0;
+}
+
 std::FILE* open_regular_file(const std::string& path) {
   // Non-blocking, so that a FIFO does not hold the open until a writer comes.
   int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -267,6 +267,12 @@ int64_t file_size(const std::string& path) {
   return static_cast<int64_t>(entries[0].size);
 }
 
+// The listing shows a link as the entry it is, without following it.
+bool entry_exists(const std::string& path) {
+  std::vector<listing_entry> entries;
+  return list_directory(path, entries) && !entries.empty();
+}
+
 // The listing holds only files and directories, and a directory does not
 // open as a file.
 std::FILE* open_regular_file(const std::string& path) {

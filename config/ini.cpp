@@ -113,13 +113,11 @@ ini_status read_line(ini_reader& reader, const std::string& raw) {
 
 }  // namespace
 
-// Lines end at a line feed, which is how the file reads in text mode on
-// Windows: a CR LF pair leaves its CR at the end of the line, where trimming
-// removes it. A carriage return not followed by a line feed does not end a
-// line (Windows text mode does not split there either): it is an ordinary
-// whitespace byte, trimmed at the ends of a line and kept inside it. A last
-// line without a line feed counts as a line. Every other byte, NUL, 0x1A and
-// bytes above 127 included, is ordinary text.
+// Lines end at a line feed, a CR LF pair or a lone carriage return, as
+// they do in the messages: a file saved with CR line ends must not read as
+// one line whose keys are all passed over. A last line without a line end
+// counts as a line. Every other byte, NUL, 0x1A and bytes above 127
+// included, is text; the settings judge what a value may hold.
 ini_result parse_ini_text(const std::string& text) {
   ini_reader reader;
   int line_number = 0;
@@ -130,7 +128,7 @@ ini_result parse_ini_text(const std::string& text) {
           ? byte_order_mark.size()
           : 0;
   while (start < text.size()) {
-    std::string::size_type end = text.find('\n', start);
+    std::string::size_type end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) {
       end = text.size();
     }
@@ -140,6 +138,9 @@ ini_result parse_ini_text(const std::string& text) {
       return fault(status, line_number);
     }
     start = end + 1;
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') {
+      ++start;  // the LF of a CR LF pair
+    }
   }
   if (reader.name.empty()) {
     return fault(INI_NO_SECTION, 0);
@@ -153,7 +154,8 @@ ini_result parse_ini_text(const std::string& text) {
 // Read as raw bytes (the line rules above stand in for text mode), opened
 // as a source is: by its UTF-8 name on every system, and only when it is a
 // regular file. A file that opens but cannot be read is unreadable: it
-// counts as cannot be opened.
+// counts as cannot be opened. At most one byte past the limit is read, so
+// that a huge file costs no more memory than a valid one.
 ini_result parse_ini(const std::string& path) {
   std::FILE* file = open_regular_file(path);
   if (file == nullptr) {
@@ -162,13 +164,17 @@ ini_result parse_ini(const std::string& path) {
   std::string text;
   char buffer[65536];
   std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+  while (text.size() <= ini_size_limit &&
+         (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
     text.append(buffer, count);
   }
   bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) {
     return fault(INI_CANNOT_OPEN, 0);
+  }
+  if (text.size() > ini_size_limit) {
+    return fault(INI_TOO_LARGE, 0);
   }
   return parse_ini_text(text);
 }

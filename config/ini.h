@@ -2,6 +2,7 @@
 #ifndef QUILLPACK_CONFIG_INI_H_
 #define QUILLPACK_CONFIG_INI_H_
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,7 +25,12 @@ enum ini_status {
   INI_NO_SECTION,
   INI_INVALID_SECTION,  // line holds the line number
   INI_DUPLICATE_NAME,   // line holds the line number
+  INI_TOO_LARGE,        // more than ini_size_limit bytes
 };
+
+// The largest INI file read: far above any real settings file, and small
+// enough that reading it costs little.
+constexpr std::size_t ini_size_limit = 1024 * 1024;
 
 struct ini_result {
   ini_status status = INI_OK;

@@ -96,7 +96,11 @@ const outcome_case outcome_cases[] = {
     {"leading_block_repeats", "k=1\nk=1\n; c\n=x\n[A]\n", INI_OK, 0},
     {"inner_blanks_make_other_name", "[Names]\n[ Names ]\n", INI_OK, 0},
     {"inner_blank_makes_other_key", "[A]\nab=1\na b=2\n", INI_OK, 0},
-    {"lone_cr_is_no_line_end", "[A]\nk=1\rk=2\n", INI_OK, 0},
+    // A lone CR ends a line as LF and CR LF do; CR CR LF is two line ends.
+    {"lone_cr_ends_a_line", "[A]\nk=1\rk=2\n", INI_DUPLICATE_NAME, 3},
+    {"lone_cr_line_numbers", "[A]\r\rk=1\r\n\r[]\r", INI_INVALID_SECTION, 5},
+    {"cr_cr_lf_line_numbers", "[A]\r\r\n[]", INI_INVALID_SECTION, 3},
+    {"lone_cr_inside_header", "[A\r]\r[B]\n", INI_INVALID_SECTION, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -158,10 +162,9 @@ const document_case document_cases[] = {
      {{"B", {{"x", "1"}}}, {"A", {{"y", "2"}}}, {"C", {}}}},
     {"no_final_line_end", "[A]\nk=v", {{"A", {{"k", "v"}}}}},
     {"crlf_line_ends", "[A]\r\nk = v \r\n\r\n", {{"A", {{"k", "v"}}}}},
-    {"lone_cr_stays_inside_line",
-     "\r[A]\r\nk=1\rk=2\r\n\r; c\r",
-     {{"A", {{"k", "1\rk=2"}, {"", "; c"}}}}},
-    {"lone_cr_inside_header", "[A\r]\r[B]\n", {{"A\r", {}}}},
+    {"lone_cr_line_ends",
+     "\r[A]\r\nk=1\rj=2\r\n\r; c\r",
+     {{"A", {{"k", "1"}, {"j", "2"}, {"", "; c"}}}}},
     {"non_ascii_bytes_kept",
      "[\xC4rger]\n\xE9t\xE9 = \xFF\x80\n",
      {{"\xC4rger", {{"\xE9t\xE9", "\xFF\x80"}}}}},
@@ -231,7 +234,9 @@ TEST(ini_reader, random_texts_keep_invariants) {
     }
     int lines = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n' || i + 1 == text.size()) {
+      bool pair = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+      if ((text[i] == '\n' || text[i] == '\r' || i + 1 == text.size()) &&
+          !pair) {
         ++lines;
       }
     }
@@ -267,7 +272,7 @@ TEST(ini_file, read_as_raw_bytes) {
   ini_result from_file = parse_ini(dir.write("a.ini", bytes));
   ini_result from_text = parse_ini_text(bytes);
   EXPECT_EQ(from_file.status, INI_INVALID_SECTION);
-  EXPECT_EQ(from_file.line, 5);
+  EXPECT_EQ(from_file.line, 6);
   EXPECT_EQ(from_text.status, from_file.status);
   EXPECT_EQ(from_text.line, from_file.line);
 
@@ -276,7 +281,7 @@ TEST(ini_file, read_as_raw_bytes) {
   ASSERT_EQ(valid.status, INI_OK);
   ASSERT_EQ(valid.document.sections.size(), 1u);
   EXPECT_EQ(valid.document.sections[0].entries,
-            (entries{{"k", "v\0w"s}, {"x", "1\ry"}}));
+            (entries{{"k", "v\0w"s}, {"x", "1"}, {"", "y"}}));
 }
 
 TEST(ini_file, empty_file_has_no_section) {
@@ -284,6 +289,19 @@ TEST(ini_file, empty_file_has_no_section) {
   ini_result result = parse_ini(dir.write("empty.ini", ""));
   EXPECT_EQ(result.status, INI_NO_SECTION);
   EXPECT_EQ(result.line, 0);
+}
+
+// The limit is a size, not a count of lines: a file of exactly the limit is
+// read, one byte more is a fault before any line is looked at.
+TEST(ini_file, size_limit) {
+  temp_dir dir;
+  std::string text = "[A]\n";
+  text += std::string(ini_size_limit - text.size() - 1, ';') + "\n";
+  EXPECT_EQ(parse_ini(dir.write("limit.ini", text)).status, INI_OK);
+  ini_result over = parse_ini(dir.write("over.ini", text + "["));
+  EXPECT_EQ(over.status, INI_TOO_LARGE);
+  EXPECT_EQ(over.line, 0);
+  EXPECT_TRUE(over.document.sections.empty());
 }
 
 TEST(ini_file, large_file) {

@@ -40,12 +40,12 @@ std::string user_ini_path() {
   return base + program_name + native_style.separator + program_name + ".ini";
 }
 
-// Anything at the user's place counts, even what cannot be opened then: the
-// user's file is meant, and one beside the executable must not stand in for
-// it unnoticed.
+// Anything at the user's place counts, even what cannot be opened then (a
+// directory, a FIFO, a dangling link): the user's file is meant, and one
+// beside the executable must not stand in for it unnoticed.
 std::string ini_path() {
   std::string user = user_ini_path();
-  if (!user.empty() && file_size(user) >= 0) {
+  if (!user.empty() && entry_exists(user)) {
     return user;
   }
   return executable_ini_path();
@@ -131,6 +131,8 @@ std::string structure_detail(const ini_result& parsed) {
     return "Invalid section on line " + std::to_string(parsed.line) + ".";
   case INI_DUPLICATE_NAME:
     return "Duplicate name on line " + std::to_string(parsed.line) + ".";
+  case INI_TOO_LARGE:
+    return "File larger than 1 MiB.";
   default:
     return std::string();
   }

@@ -155,6 +155,18 @@ class CancelTest(QuillpackTest):
         self.assertEqual(term.wait(), 2)
         self.assertEqual(self.read("src.mbx"), packed(message("a")))
 
+    def test_a_question_shows_once_on_the_terminal(self):
+        # Standard error is the terminal the answer is read from.
+        self.write("b.eml", b"no message\n")
+        term = self.start(self.src, self.out)
+        term.read_until(b"Do you wish to proceed? [Y/n] ")
+        term.send(b"x\n")
+        term.read_until(b"Please answer y or n. [Y/n] ")
+        term.send(b"y\n")
+        self.assertEqual(term.wait(), 2)
+        self.assertEqual(term.output.count(b"Do you wish to proceed?"), 1)
+        self.assertEqual(term.output.count(b"Please answer y or n."), 1)
+
     def test_status_display(self):
         self.many(300)
         term = self.start(self.src, self.out)

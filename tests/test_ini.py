@@ -105,6 +105,16 @@ class IniFileTest(unittest.TestCase):
          "on Windows."),
         ("equal extensions", b"[Names]\nFolderExtension=MBX\n",
          "Values of 'MboxExtension' and 'FolderExtension' must not be equal."),
+        ("CR line ends", b"[Names]\rMboxExtension=mbox\r[NAMES]\r",
+         "Duplicate name on line 3."),
+        ("NUL in a value", b"[Names]\nMboxExtension=.x\x00a\n",
+         "Key 'MboxExtension': Character(s) '\\x00' not allowed in file "
+         "names on Windows."),
+        ("escape in a value", b"[Names]\nFolderExtension=\x1b[2Jsbd\n",
+         "Key 'FolderExtension': Character(s) '\\x1B' not allowed in file "
+         "names on Windows."),
+        ("larger than 1 MiB", b"[Names]\n" + b"; comment\n" * 104858,
+         "File larger than 1 MiB."),
     ]
 
     def test_faulty_file_reports_on_stderr(self):
@@ -170,12 +180,16 @@ class IniFileTest(unittest.TestCase):
         self.assertTrue(lines[-3].startswith("End: "), lines)
 
     def test_valid_file_sets_the_extension(self):
-        self.write_ini(b"; settings\r\n[Names]\r\nMboxExtension = ..mbox\r\n"
-                       b"[FromLines]\r\nChangeAllowed = TRUE")
-        result = self.run_program()
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(result.stderr, b"")
-        self.assertEqual(os.listdir(self.out_dir), ["src.mbox"])
+        for ends in (b"\r\n", b"\r", b"\n"):
+            with self.subTest(ends):
+                self.write_ini(ends.join([
+                    b"; settings", b"[Names]", b"MboxExtension = ..mbox",
+                    b"[FromLines]", b"ChangeAllowed = TRUE"]))
+                result = self.run_program()
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr, b"")
+                self.assertEqual(os.listdir(self.out_dir), ["src.mbox"])
+                os.remove(os.path.join(self.out_dir, "src.mbox"))
 
 
 if __name__ == "__main__":

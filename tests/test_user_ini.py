@@ -3,13 +3,20 @@
 ships with quillpack."""
 
 import os
+import re
 import shutil
+import socket
 import subprocess
 import unittest
 
 from qptest import ROOT, QuillpackTest, message, packed
 
 EXAMPLE = os.path.join(ROOT, "doc", "quillpack.ini")
+
+
+def bound_socket(path):
+    with socket.socket(socket.AF_UNIX) as listener:
+        listener.bind(path)  # the name stays after the close
 
 
 class UserIniTest(QuillpackTest):
@@ -107,6 +114,30 @@ class UserIniTest(QuillpackTest):
         self.assertEqual((proc.returncode, proc.stderr), (0, b""))
         self.assertEqual(os.listdir(self.out), ["src.mbx"])
 
+    # What else may stand at the user's place: none of it is a file to read,
+    # and none may hold up the run or let the faulty file beside the program
+    # stand in for it.
+    ODD_ENTRIES = [
+        ("FIFO", lambda path: os.mkfifo(path)),
+        ("socket", lambda path: bound_socket(path)),
+        ("link to a device", lambda path: os.symlink("/dev/zero", path)),
+        ("dangling link", lambda path: os.symlink("nowhere.ini", path)),
+        ("link loop", lambda path: os.symlink(os.path.basename(path), path)),
+    ]
+
+    def test_whatever_is_at_the_users_place_wins(self):
+        self.put("exe", b"[Names]\n[names]\n")
+        path = self.ini_at("xdg")
+        os.makedirs(os.path.dirname(path))
+        for title, make in self.ODD_ENTRIES:
+            with self.subTest(title):
+                shutil.rmtree(self.out, ignore_errors=True)
+                make(path)
+                proc = self.run_with("xdg", "home")
+                os.remove(path)
+                self.assertEqual((proc.returncode, proc.stderr), (0, b""))
+                self.assertEqual(os.listdir(self.out), ["src.mbx"])
+
     def test_the_example_file_is_valid_and_at_the_defaults(self):
         body = b"Hello.\nFrom the start of a line\n>From quoted\n"
         self.write("one.eml", message(body=body))
@@ -132,6 +163,22 @@ class UserIniTest(QuillpackTest):
                 with self.subTest(line):
                     self.assertIn("=", line)
                     self.assertTrue(lines[i - 1].startswith(";"))
+
+    def test_the_documents_take_the_date_from_the_first_received(self):
+        # As the separator line does: the topmost Received: field, the one
+        # the last server added.
+        for name in ("README.md", "doc/quillpack.1.in", "doc/quillpack.ini"):
+            with open(os.path.join(ROOT, name), encoding="utf-8") as f:
+                text = f.read()
+            text = re.sub(r"^\.[A-Z]+ ?", "", text, flags=re.M)  # roff macros
+            text = " ".join(text.replace("`", "").split())
+            before = [text[max(0, m.start() - 30):m.start()]
+                      for m in re.finditer(r"Received:", text)]
+            with self.subTest(name):
+                self.assertTrue(before)
+                for words in before:
+                    self.assertIn("first", words)
+                    self.assertNotIn("last", words)
 
 
 if __name__ == "__main__":

@@ -5,7 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -189,19 +189,24 @@ void install_signal_handlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-// Whether standard error is the terminal open as fd.
-bool stderr_is_same_terminal(int fd) {
-  struct stat terminal {};
-  struct stat error {};
-  return fstat(fd, &terminal) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
-         terminal.st_dev == error.st_dev && terminal.st_ino == error.st_ino;
+// Whether standard error is the controlling terminal, the one that
+// /dev/tty opens. The descriptor of /dev/tty cannot tell: it stats and
+// names as /dev/tty itself, never as the terminal behind it. A terminal
+// whose session is this process's session is that terminal, as a session
+// has one controlling terminal and a terminal controls one session.
+bool stderr_is_controlling_terminal() {
+  if (!isatty(STDERR_FILENO)) {
+    return false;
+  }
+  pid_t session = tcgetsid(STDERR_FILENO);
+  return session != -1 && session == getsid(0);
 }
 
 // The question goes to the terminal that answers it, and to standard error
 // too when that is elsewhere (a file, a pipe): nobody waits on a question
 // that cannot be seen, and a log of standard error still shows it.
 void show_question(int terminal, const std::string& prompt) {
-  if (terminal < 0 || !stderr_is_same_terminal(terminal)) {
+  if (terminal < 0 || !stderr_is_controlling_terminal()) {
     write_stderr(prompt);
   }
   if (terminal >= 0) {
