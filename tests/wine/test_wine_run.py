@@ -11,7 +11,7 @@ import os
 import shutil
 import unittest
 
-from winetest import (EXE, FALLBACK, LOG_RULE, POSIX_BIN, WineTest, crlf,
+from winetest import (BANNER, EXE, FALLBACK, LOG_RULE, POSIX_BIN, WineTest, crlf,
                       message)
 
 
@@ -31,7 +31,7 @@ class WholeRunTest(WineTest):
         self.assertNotIn(b"\n", log.replace(b"\r\n", b""))  # text mode
         lines = log.decode("latin-1").split("\r\n")
         self.assertEqual(lines[:6], [
-            "quillpack 0.65", "Command-line parameters:",
+            BANNER, "Command-line parameters:",
             "   " + self.win(self.src), "   " + self.win(self.out),
             "   /p", "   /s"])
         self.assertRegex(lines[6], r"^Begin: [A-Z][a-z]+day \d{4}-\d\d-\d\d, "
@@ -150,7 +150,7 @@ class FailureTest(WineTest):
             report = f.read()
         self.assertTrue(report.startswith(b"Fatal run-time error:\r\n"), report)
         self.assertTrue(report.endswith(
-            b"------------\r\nquillpack 0.65\r\n"
+            b"------------\r\n" + BANNER.encode() + b"\r\n"
             b"Error processing file '' (-1 bytes).\r\n"), report)
         windows_report = self.log_messages()
         self.assertEqual(len(windows_report), 2)
