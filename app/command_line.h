@@ -37,8 +37,8 @@ enum class info_request { none, help, version };
 // "--version", "-V", in any letter case.
 info_request find_info_request(const std::vector<std::string>& args);
 
-// Reads every argument from the third on, each "/x" or "-x"; opens the log when "/p" is met
-// and open_log_on_p is set.
+// Reads every argument from the third on, each "/x" or "-x"; opens the log when
+// "/p" is met and open_log_on_p is set.
 option_scan scan_options(const std::vector<std::string>& args,
                          bool open_log_on_p);
 
