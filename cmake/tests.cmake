@@ -38,7 +38,7 @@ if(WIN32)
     base/wide_win32_test.cpp
     config/user_dir_win32_test.cpp
     pack/locked_file_win32_test.cpp
-    res/version_resource_win32_test.cpp)
+    app/version_resource_win32_test.cpp)
 else()
   list(APPEND test_sources
     base/name_text_posix_test.cpp
