@@ -390,10 +390,9 @@ int64_t transfer_composed(source_file* source, locked_file* target,
   size_t long_index = 0;
   for (int64_t i = 0; i < header.lines && read_piece(source, piece); ++i) {
     do_events();
-    bool from = piece.complete
-                    ? written_is_from(piece.content)
-                    : long_index < header.long_from.size() &&
-                          header.long_from[long_index++];
+    bool from = piece.complete ? written_is_from(piece.content)
+                               : long_index < header.long_from.size() &&
+                                     header.long_from[long_index++];
     if (from) {
       copy_rest_of_line(source, piece, nullptr);
       continue;
