@@ -52,10 +52,10 @@ double group_share(uint64_t bytes) {
   return one_percent > 0 ? static_cast<double>(bytes) / one_percent : 0;
 }
 
-// Body lines that many readers take for the start of a message; told only
-// when nothing was quoted.
-std::string unprotected_note(const pack_settings& config) {
-  if (config.from_mode != FROM_KEEP || unprotected_line_count() <= 0) {
+// Body lines that many readers take for the start of a message: those of
+// messages left unquoted and those of do-not-change regions alike.
+std::string unprotected_note() {
+  if (unprotected_line_count() <= 0) {
     return std::string();
   }
   char note[160];
@@ -67,11 +67,11 @@ std::string unprotected_note(const pack_settings& config) {
   return note;
 }
 
-std::string summary(bool stopped, const pack_settings& config) {
+std::string summary(bool stopped) {
   if (!is_no_prompt()) {
     return std::string();
   }
-  std::string text = unprotected_note(config);
+  std::string text = unprotected_note();
   if (stopped) {
     text += "Aborted by user.\n";
   }
@@ -243,7 +243,7 @@ std::pair<std::string, int> run_job(const run_settings& run) {
                                   : pack_single(run, config, parts, list);
   }
   int code = error_count() > 0 || stopped ? exit_errors : exit_ok;
-  return {summary(stopped, config), code};
+  return {summary(stopped), code};
 }
 
 }  // namespace qp

@@ -18,11 +18,27 @@
 namespace {
 
 #if defined(QUILLPACK_TEST_HOOKS)
-// Test builds only: QUILLPACK_TEST_CRASH=job makes the job fail at once.
+volatile bool stack_is_endless = true;
+
+// Recurses until the stack runs out.
+int overflow_stack(int depth) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(depth);
+  if (!stack_is_endless) {
+    return frame[0];
+  }
+  return overflow_stack(depth + 1) + frame[0];
+}
+
+// Test builds only: QUILLPACK_TEST_CRASH=job makes the job fail at once,
+// QUILLPACK_TEST_CRASH=stack with a stack overflow.
 void forced_crash() {
   const char* where = std::getenv("QUILLPACK_TEST_CRASH");
   if (where && std::string(where) == "job") {
     std::raise(SIGSEGV);
+  }
+  if (where && std::string(where) == "stack") {
+    overflow_stack(0);
   }
 }
 #endif

@@ -3,6 +3,7 @@
 #ifndef QUILLPACK_BASE_PROCESS_H_
 #define QUILLPACK_BASE_PROCESS_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ local_time current_local_time();
 using crash_routine = void (*)(const std::string& description);
 // Installs the handlers that turn a fatal failure into a call of on_crash.
 void install_crash_hooks(crash_routine on_crash);
+
+// The file being written, which a crash cuts back to size (the end of its
+// last whole message) before anything else: a descriptor on POSIX, a
+// HANDLE on Windows. The hooks read both from any thread or signal.
+void set_crash_target(intptr_t handle, int64_t size);
+// Forgets the file, if it is the one set; before it is closed.
+void clear_crash_target(intptr_t handle);
 
 // Releases the console window, so none stays open waiting for a key.
 void release_console();

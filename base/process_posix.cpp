@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -75,6 +76,29 @@ namespace {
 // Set once by install_crash_hooks, before any hook can fire.
 crash_routine crash_routine_in_use = nullptr;
 
+// What the crash hooks cut back, read inside a signal handler.
+std::atomic<intptr_t> crash_target_handle{-1};
+std::atomic<int64_t> crash_target_size{0};
+static_assert(std::atomic<intptr_t>::is_always_lock_free &&
+                  std::atomic<int64_t>::is_always_lock_free,
+              "the crash hooks read these inside a signal handler");
+
+// The stack the signal handlers run on, so that a stack overflow is
+// reported too.
+constexpr size_t crash_stack_size = 256 * 1024;
+alignas(16) char crash_stack[crash_stack_size];
+
+// Only what is safe in a signal handler: the message in hand is cut off,
+// so the target holds whole messages whatever the report then manages.
+void cut_back_crash_target() {
+  intptr_t handle = crash_target_handle.exchange(-1);
+  if (handle >= 0) {
+    int ignored = ftruncate(static_cast<int>(handle),
+                            static_cast<off_t>(crash_target_size.load()));
+    (void)ignored;
+  }
+}
+
 // The crash routine does not return; should it, the process ends anyway.
 [[noreturn]] void crash_with(const std::string& description) {
   crash_routine_in_use(description);
@@ -106,6 +130,10 @@ void on_fatal_signal(int signal_number) {
     std::_Exit(exit_fatal);
   }
   crash_in_progress = 1;
+  cut_back_crash_target();
+  // The report is not safe in a signal handler: should it hang (a crash
+  // inside the allocator), the process still ends.
+  alarm(10);
   crash_with(signal_description(signal_number));
 }
 
@@ -124,18 +152,36 @@ void on_terminate() {
     std::_Exit(exit_fatal);
   }
   crash_in_progress = 1;
+  cut_back_crash_target();
   crash_with(description);
 }
 
 }  // namespace
 
+void set_crash_target(intptr_t handle, int64_t size) {
+  if (crash_target_handle.load() != handle) {
+    crash_target_handle.store(-1);
+  }
+  crash_target_size.store(size);
+  crash_target_handle.store(handle);
+}
+
+void clear_crash_target(intptr_t handle) {
+  intptr_t expected = handle;
+  crash_target_handle.compare_exchange_strong(expected, -1);
+}
+
 void install_crash_hooks(crash_routine on_crash) {
   crash_routine_in_use = on_crash;
   std::set_terminate(on_terminate);
+  stack_t stack{};
+  stack.ss_sp = crash_stack;
+  stack.ss_size = crash_stack_size;
+  sigaltstack(&stack, nullptr);
   struct sigaction action {};
   action.sa_handler = on_fatal_signal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  action.sa_flags = SA_RESETHAND | SA_NODEFER | SA_ONSTACK;
   for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     sigaction(s, &action, nullptr);
   }

@@ -1,6 +1,7 @@
 // Process services on Windows.
 #include <windows.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,25 @@ crash_routine crash_routine_in_use = nullptr;
 
 volatile LONG crash_in_progress = 0;
 
+// What the crash hooks cut back, read from whichever thread failed.
+std::atomic<intptr_t> crash_target_handle{-1};
+std::atomic<int64_t> crash_target_size{0};
+
+// Only system calls, no heap: the message in hand is cut off, so the
+// target holds whole messages whatever the report then manages.
+void cut_back_crash_target() {
+  intptr_t handle = crash_target_handle.exchange(-1);
+  if (handle == -1) {
+    return;
+  }
+  HANDLE file = reinterpret_cast<HANDLE>(handle);
+  LARGE_INTEGER size;
+  size.QuadPart = crash_target_size.load();
+  if (SetFilePointerEx(file, size, nullptr, FILE_BEGIN)) {
+    SetEndOfFile(file);
+  }
+}
+
 // True for the first failure only; a second one while reporting the first
 // ends the process at once.
 bool first_crash() {
@@ -109,6 +129,7 @@ const char* exception_name(DWORD code) {
 
 LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* info) {
   first_crash();
+  cut_back_crash_target();
   char text[160];
   const EXCEPTION_RECORD* record = info ? info->ExceptionRecord : nullptr;
   if (record) {
@@ -126,6 +147,7 @@ LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS* info) {
 // system's exception dispatch.
 void on_fatal_signal(int signal_number) {
   first_crash();
+  cut_back_crash_target();
   switch (signal_number) {
   case SIGSEGV:
     crash_with("segmentation fault (SIGSEGV)");
@@ -150,13 +172,30 @@ void on_terminate() {
     }
   }
   first_crash();
+  cut_back_crash_target();
   crash_with(description);
 }
 
 }  // namespace
 
+void set_crash_target(intptr_t handle, int64_t size) {
+  if (crash_target_handle.load() != handle) {
+    crash_target_handle.store(-1);
+  }
+  crash_target_size.store(size);
+  crash_target_handle.store(handle);
+}
+
+void clear_crash_target(intptr_t handle) {
+  intptr_t expected = handle;
+  crash_target_handle.compare_exchange_strong(expected, -1);
+}
+
 void install_crash_hooks(crash_routine on_crash) {
   crash_routine_in_use = on_crash;
+  // Stack kept for the filter when the failure is a stack overflow.
+  ULONG guarantee = 64 * 1024;
+  SetThreadStackGuarantee(&guarantee);
   // No system error box: the program writes its own report.
   SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(on_unhandled_exception);

@@ -43,6 +43,7 @@ else()
   list(APPEND test_sources
     base/name_text_posix_test.cpp
     base/paths_posix_test.cpp
+    base/process_posix_test.cpp
     collect/collection_posix_test.cpp
     config/user_dir_posix_test.cpp
     pack/open_source_posix_test.cpp

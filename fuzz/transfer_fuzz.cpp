@@ -103,10 +103,16 @@ struct model_writer {
   }
 };
 
+// The separator test of a line as written: a last line gets its line end.
+bool written_from(const std::string& line) {
+  return qp::is_from_line(!line.empty() && line.back() == '\n' ? line
+                                                               : line + "\n");
+}
+
 // The bytes the transfer must write; false when it must reject the source.
 bool model_transfer(const std::vector<std::string>& lines,
                     const qp::transfer_options& options, std::string& out) {
-  bool own = !lines.empty() && qp::is_from_line(lines[0]);
+  bool own = !lines.empty() && written_from(lines[0]);
   size_t start = own ? 1 : 0;
   model_header header = model_read_header(lines, start);
   if (!(header.first_colon > 1 && header.kinds_seen == 3)) {
@@ -115,7 +121,7 @@ bool model_transfer(const std::vector<std::string>& lines,
   model_writer writer;
   writer.line(own ? lines[0] : std::string(qp::fallback_from_line));
   for (size_t i = start; i < header.end; ++i) {
-    if (!qp::is_from_line(lines[i])) {
+    if (!written_from(lines[i])) {
       writer.line(lines[i]);
     }
   }
@@ -135,7 +141,7 @@ bool model_transfer(const std::vector<std::string>& lines,
         quoting = true;
       }
     }
-    writer.line(quoting && qp::is_from_line(line) ? " " + line : line);
+    writer.line(quoting && written_from(line) ? " " + line : line);
   }
   if (!writer.last_had_line_end) {
     writer.out += "\r\n";

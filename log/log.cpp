@@ -59,9 +59,12 @@ bool log_is_open() {
   return log_file != nullptr;
 }
 
+// Each write reaches the file at once, so that a crash leaves every line
+// written before it.
 void log_write(const std::string& text) {
   if (log_file) {
     std::fwrite(text.data(), 1, text.size(), log_file);
+    std::fflush(log_file);
   }
 }
 

@@ -20,6 +20,7 @@ bool read_line_facts(source_file* file, line_facts& facts,
     facts.colon = header_colon(piece.content);
     facts.kind = header_kind_of(facts.colon, piece.content);
     facts.is_from = is_from_content(piece.content, piece.has_line_end);
+    facts.is_written_from = is_from_content(piece.content, true);
     facts.empty = piece.content.empty() && piece.has_line_end;
     if (fields) {
       fields->feed(piece.content);
@@ -56,6 +57,7 @@ bool read_line_facts(source_file* file, line_facts& facts,
   facts.colon = colon.result();
   facts.kind = header_kind_of(facts.colon, colon.head());
   facts.is_from = from.finish(piece.has_line_end);
+  facts.is_written_from = from.finish(true);
   if (keep) {
     if (piece.has_line_end) {
       whole.push_back('\n');
@@ -111,25 +113,32 @@ bool needs_line_end(const mboxrd_scan&) {
 }
 
 // A line test over a long line, decided by reading ahead: the separator
-// test needs the line's end.
+// test needs the line's end, unless the end of input counts as one.
 template <class line_scan>
-bool long_line_test(source_file* file, std::string_view first_piece) {
+bool long_line_test(source_file* file, std::string_view first_piece,
+                    bool end_is_line_end = false) {
   line_scan scan;
   scan.feed(first_piece);
-  if (scan.decided() && (!scan.finish(true) || !needs_line_end(scan))) {
+  bool needs_end = needs_line_end(scan) && !end_is_line_end;
+  if (scan.decided() && (!scan.finish(true) || !needs_end)) {
     return scan.finish(true);
   }
-  bool has_line_end = read_line_ahead(file, [&scan](std::string_view span) {
+  bool has_line_end = read_line_ahead(file, [&](std::string_view span) {
     scan.feed(span);
-    return !(scan.decided() && !needs_line_end(scan));
+    return !(scan.decided() && !needs_end);
   });
-  return scan.finish(has_line_end);
+  return scan.finish(has_line_end || end_is_line_end);
 }
 
 }  // namespace
 
 bool long_line_is_from(source_file* file, std::string_view first_piece) {
   return long_line_test<from_line_scan>(file, first_piece);
+}
+
+bool long_line_is_written_from(source_file* file,
+                               std::string_view first_piece) {
+  return long_line_test<from_line_scan>(file, first_piece, true);
 }
 
 bool long_line_is_mboxrd(source_file* file, std::string_view first_piece) {
@@ -147,7 +156,7 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep,
   }
   scan.lines = 1;
   if (facts.long_line) {
-    scan.long_from.push_back(facts.is_from);
+    scan.long_from.push_back(facts.is_written_from);
   }
   scan.indicators.first_colon = facts.colon;
   if (facts.colon >= kind_colon) {
@@ -161,7 +170,7 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep,
     }
     ++scan.lines;
     if (facts.long_line) {
-      scan.long_from.push_back(facts.is_from);
+      scan.long_from.push_back(facts.is_written_from);
     }
     if (scan.indicators.kinds_seen != DATE_AND_FROM_FIELDS &&
         facts.colon >= kind_colon) {
@@ -169,6 +178,7 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep,
       continue;
     }
     if (facts.empty) {
+      scan.ended = true;
       break;
     }
   }

@@ -21,6 +21,9 @@ struct line_facts {
   int64_t colon = 0;
   field_kind kind = OTHER_FIELD;
   bool is_from = false;
+  // A separator line once written: the transfer gives a last line without
+  // a line end its line end.
+  bool is_written_from = false;
   bool empty = false;  // a bare line end
   bool long_line = false;
 };
@@ -40,6 +43,9 @@ bool is_mboxrd_content(std::string_view content);
 // The separator and the mboxrd tests of a long line whose first piece was
 // just read, the rest read ahead: the reader's place stays where it was.
 bool long_line_is_from(source_file* file, std::string_view first_piece);
+// The separator test of a long line as written, the end of input taken for
+// its line end.
+bool long_line_is_written_from(source_file* file, std::string_view first_piece);
 bool long_line_is_mboxrd(source_file* file, std::string_view first_piece);
 
 // ---- Header block ----
@@ -53,7 +59,9 @@ struct header_scan {
   header_indicators indicators;
   int64_t lines = 0;
   bool aborted = false;
-  std::vector<bool> long_from;  // separator test of each long line, in order
+  bool ended = false;  // the empty line that ends the block came
+  // The separator test of each long line as written, in order.
+  std::vector<bool> long_from;
 };
 
 // The header block from the current position: the first line, then every

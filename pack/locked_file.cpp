@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/process.h"
 #include "pack/raw_file.h"
 
 namespace qp {
@@ -78,6 +79,7 @@ bool close_locked(locked_file* file) {
   }
   flush(file);
   bool ok = !file->write_failed;
+  clear_crash_target(file->raw.handle);
   if (!raw_close(file->raw)) {
     ok = false;
   }
@@ -155,6 +157,10 @@ int read_tail(locked_file* file, char* out, int wanted) {
 int64_t file_position(locked_file* file) {
   flush(file);
   return file->position;
+}
+
+void note_whole_messages(locked_file* file, int64_t size) {
+  set_crash_target(file->raw.handle, size);
 }
 
 bool truncate_locked(locked_file* file, int64_t size) {

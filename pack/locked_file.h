@@ -42,6 +42,9 @@ int read_tail(locked_file* file, char* out, int wanted);
 // Flushes and gives the number of bytes the file really holds up to the
 // write position; bytes that could not be written are not counted.
 int64_t file_position(locked_file* file);
+// The size up to which the file holds whole messages, on disk: a crash
+// cuts it back there. Forgotten when the file is closed.
+void note_whole_messages(locked_file* file, int64_t size);
 // Cuts the file back to size; false when that fails.
 bool truncate_locked(locked_file* file, int64_t size);
 // Takes back everything written since file_position gave mark: bytes still

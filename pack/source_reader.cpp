@@ -115,7 +115,10 @@ void refill(source_file* file) {
   // there is no need to ask the file once more.
   if (got < room || to_limit) {
     file->at_eof = true;
-    if (std::ferror(file->stream)) {
+    // A file that ends before the size it had at open shrank while it was
+    // read: what came of it is cut short.
+    bool short_of_limit = file->limit >= 0 && got < room;
+    if (std::ferror(file->stream) || short_of_limit) {
       file->failed = true;
     }
   }

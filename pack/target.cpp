@@ -115,38 +115,36 @@ transfer_options transfer_options_from(const pack_settings& config) {
   return options;
 }
 
-// Whether bytes end in an empty line as the line reader sees it: a line
-// end (CR LF, LF or CR) right after another.
+// Whether bytes end in an empty line as mbox readers see it: a line feed
+// right after another, or after a CR that follows one. A lone CR ends no
+// line for them.
 bool ends_with_empty_line(std::string_view bytes) {
   size_t size = bytes.size();
-  size_t last = size >= 2 && bytes.substr(size - 2) == "\r\n" ? 2
-                : size >= 1 && (bytes.back() == '\r' || bytes.back() == '\n')
-                    ? 1
-                    : 0;
-  if (last == 0 || size == last) {
+  if (size < 2 || bytes[size - 1] != '\n') {
     return false;
   }
-  char before = bytes[size - last - 1];
-  return before == '\r' || before == '\n';
+  return bytes[size - 2] == '\n' ||
+         (size >= 3 && bytes[size - 2] == '\r' && bytes[size - 3] == '\n');
 }
 
 }  // namespace
 
 // The line ends to write before the first new message of a target that
-// ends with tail: one when its last byte is no line feed; with an empty
-// line between messages, as many as make its last line an empty one (an
-// LF after a lone CR joins it into one line end, so it takes two). An
-// empty target gets none.
+// ends with tail: one when its last byte is no line feed (a lone CR too,
+// which readers that split at line feeds would glue to the separator
+// line); with an empty line between messages, as many more as make its
+// last line an empty one. An empty target gets none.
 int line_ends_needed(std::string_view tail, bool empty_line, bool lf) {
   if (tail.empty()) {
     return 0;
   }
-  if (!empty_line) {
-    return tail.back() == '\n' ? 0 : 1;
-  }
   std::string bytes(tail);
   int needed = 0;
-  while (!ends_with_empty_line(bytes) && needed < 3) {
+  if (bytes.back() != '\n') {
+    bytes += lf ? "\n" : "\r\n";
+    ++needed;
+  }
+  while (empty_line && !ends_with_empty_line(bytes) && needed < 3) {
     bytes += lf ? "\n" : "\r\n";
     ++needed;
   }
@@ -319,6 +317,7 @@ open_target_result open_target(const std::string& path, bool append,
       return result;
     }
   }
+  note_whole_messages(file, size);
   result.file = file;
   result.size = size;
   return result;
@@ -398,6 +397,7 @@ int64_t pack_group(const std::string& source_directory,
           return E_WRITE;
         }
         // The message stays: its unprotected lines are in the target.
+        note_whole_messages(target, position);
         unprotected_lines += notes.unprotected_lines;
         if (size + result > target_limit) {
           ++errors_counted;

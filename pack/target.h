@@ -19,8 +19,8 @@ namespace qp {
 // The errors the run has counted so far.
 int error_count();
 void count_error();
-// Body lines beginning with "From " that the run wrote unchanged into
-// messages left unquoted.
+// Body lines that the run wrote unchanged although they read as separator
+// lines (unquoted messages, do-not-change regions).
 int64_t unprotected_line_count();
 // Both counts back to zero, as at the start of a job.
 void reset_target_counts();

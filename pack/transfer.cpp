@@ -74,15 +74,20 @@ struct body_state {
   quoting_mode mode;
   bool quoting_active;
   const transfer_options* options;
-  // Separator lines left as they are, counted when nothing is quoted.
+  // Separator lines written as they are.
   int64_t unprotected = 0;
 };
 
+// The separator test of a line as it is written: a last line without a
+// line end gets one, so it is tested as if it had it.
+bool written_is_from(std::string_view content) {
+  return is_from_content(content, true);
+}
+
 // Whether the active quoting changes a whole line, and how.
-bool quoting_changes(const body_state& state, std::string_view content,
-                     bool has_line_end) {
+bool quoting_changes(const body_state& state, std::string_view content) {
   return state.options->mboxrd ? is_mboxrd_content(content)
-                               : is_from_content(content, has_line_end);
+                               : written_is_from(content);
 }
 
 std::string_view quote_mark(const body_state& state) {
@@ -115,9 +120,10 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
         match_pattern(state.options->donotchange_end, content)) {
       state.quoting_active = true;
     }
-    if (state.quoting_active &&
-        quoting_changes(state, content, piece.has_line_end)) {
+    if (state.quoting_active && quoting_changes(state, content)) {
       writer.piece(quote_mark(state));
+    } else if (written_is_from(content)) {
+      ++state.unprotected;
     }
     writer.piece(content);
     writer.end_of_line(piece.has_line_end);
@@ -125,10 +131,10 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
   }
   if (piece.complete) {
     if (state.quoting_active) {
-      if (quoting_changes(state, piece.content, piece.has_line_end)) {
+      if (quoting_changes(state, piece.content)) {
         writer.piece(quote_mark(state));
       }
-    } else if (is_from_content(piece.content, piece.has_line_end)) {
+    } else if (written_is_from(piece.content)) {
       ++state.unprotected;
     }
     writer.line(piece.content, piece.has_line_end);
@@ -137,11 +143,11 @@ void transfer_body_line(source_file* file, line_piece& piece, body_state& state,
   if (state.quoting_active) {
     bool quote = state.options->mboxrd
                      ? long_line_is_mboxrd(file, piece.content)
-                     : long_line_is_from(file, piece.content);
+                     : long_line_is_written_from(file, piece.content);
     if (quote) {
       writer.piece(quote_mark(state));
     }
-  } else if (long_line_is_from(file, piece.content)) {
+  } else if (long_line_is_written_from(file, piece.content)) {
     ++state.unprotected;
   }
   writer.piece(piece.content);
@@ -191,10 +197,10 @@ bool write_plain_run(source_file* file, bool lf, std::string_view special,
   return true;
 }
 
-// The separator test of a line whose first piece is in hand.
+// The separator test of a line whose first piece is in hand, as written.
 bool piece_is_from(source_file* file, const line_piece& piece) {
-  return piece.complete ? is_from_content(piece.content, piece.has_line_end)
-                        : long_line_is_from(file, piece.content);
+  return piece.complete ? written_is_from(piece.content)
+                        : long_line_is_written_from(file, piece.content);
 }
 
 // The facts of a header line whose first piece is in hand, as
@@ -233,9 +239,10 @@ void transfer_header_line(source_file* file, line_piece& piece, bool is_from,
 
 // The header block from the current position, written while it is
 // checked: the first line, then every line up to and including the first
-// empty one, as scan_header reads it.
+// empty one, as scan_header reads it. ended tells whether that empty line
+// came.
 header_indicators transfer_header(source_file* file, message_writer& writer,
-                                  bool& aborted) {
+                                  bool& aborted, bool& ended) {
   header_indicators indicators;
   line_piece piece;
   if (!read_piece(file, piece)) {
@@ -277,6 +284,7 @@ header_indicators transfer_header(source_file* file, message_writer& writer,
       continue;
     }
     if (facts.empty) {
+      ended = true;
       break;
     }
   }
@@ -306,9 +314,11 @@ void transfer_body(source_file* source, body_state& state,
 }
 
 // The message end: the closing line end, the empty line between messages.
+// A header without the empty line that ends it gets one first, or readers
+// would take the line between messages for it.
 int64_t finish_message(source_file* source, const body_state& state,
-                       message_writer& writer, const transfer_options& options,
-                       transfer_notes* notes) {
+                       bool header_ended, message_writer& writer,
+                       const transfer_options& options, transfer_notes* notes) {
   if (source_abandoned(source)) {
     return E_ABORTED;  // the caller removes what was written of it
   }
@@ -316,12 +326,15 @@ int64_t finish_message(source_file* source, const body_state& state,
     writer.line_end();
   }
   if (options.empty_line_between) {
+    if (!header_ended) {
+      writer.line_end();
+    }
     writer.line_end();
   }
   if (source_failed(source)) {
     return E_READ;  // the caller removes what was written of it
   }
-  if (notes && state.mode == FROM_KEEP) {
+  if (notes) {
     notes->unprotected_lines = state.unprotected;
   }
   return writer.count;
@@ -336,7 +349,8 @@ int64_t transfer_composed(source_file* source, locked_file* target,
   // header without holding it; a composed separator line takes its fields
   // from it.
   line_facts first;
-  bool own_separator = read_line_facts(source, first, nullptr) && first.is_from;
+  bool own_separator =
+      read_line_facts(source, first, nullptr) && first.is_written_from;
   if (!own_separator) {
     rewind_source(source);
   }
@@ -376,10 +390,9 @@ int64_t transfer_composed(source_file* source, locked_file* target,
   size_t long_index = 0;
   for (int64_t i = 0; i < header.lines && read_piece(source, piece); ++i) {
     do_events();
-    bool from = piece.complete
-                    ? is_from_content(piece.content, piece.has_line_end)
-                    : long_index < header.long_from.size() &&
-                          header.long_from[long_index++];
+    bool from = piece.complete ? written_is_from(piece.content)
+                               : long_index < header.long_from.size() &&
+                                     header.long_from[long_index++];
     if (from) {
       copy_rest_of_line(source, piece, nullptr);
       continue;
@@ -393,7 +406,7 @@ int64_t transfer_composed(source_file* source, locked_file* target,
   }
   body_state state{mode, mode != FROM_KEEP, &options};
   transfer_body(source, state, writer);
-  return finish_message(source, state, writer, options, notes);
+  return finish_message(source, state, header.ended, writer, options, notes);
 }
 
 }  // namespace
@@ -424,7 +437,9 @@ int64_t transfer_from(source_file* source, locked_file* target,
     writer.line_end();
   }
   bool aborted = false;
-  header_indicators indicators = transfer_header(source, writer, aborted);
+  bool header_ended = false;
+  header_indicators indicators =
+      transfer_header(source, writer, aborted, header_ended);
   int64_t fault = 0;
   if (aborted || source_abandoned(source)) {
     fault = E_ABORTED;
@@ -440,7 +455,7 @@ int64_t transfer_from(source_file* source, locked_file* target,
   quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
   body_state state{mode, mode != FROM_KEEP, &options};
   transfer_body(source, state, writer);
-  return finish_message(source, state, writer, options, notes);
+  return finish_message(source, state, header_ended, writer, options, notes);
 }
 
 int64_t transfer_message(const std::string& source_path, locked_file* target,

@@ -95,6 +95,33 @@ TEST_F(transfer_test, a_source_is_read_up_to_its_size_at_open) {
   }
 }
 
+// A source that ends before the size it had at open shrank while it was
+// read: a read error, in the header as in the body.
+TEST_F(transfer_test, a_source_that_shrinks_is_a_read_error) {
+  const std::string whole = "Date: x\nFrom: y\n\n" + std::string(300, 'x') +
+                            "\n" + std::string(300, 'z') + "\n";
+  for (size_t buffer : {size_t{7}, size_t{64}, size_t{256 * 1024}}) {
+    for (size_t cut : {size_t{10}, size_t{40}, size_t{400}}) {
+      for (bool composed : {false, true}) {
+        set_reader_buffer_size(buffer);
+        scratch_dir dir;
+        std::string path = dir.write("shrinks.eml", whole);
+        source_file* source = open_source(path);
+        ASSERT_NE(source, nullptr);
+        testing_support::write_file(path, whole.substr(0, cut));
+        locked_file* target = open_locked(dir.path() + "t.mbx", LOCKED_CREATE);
+        ASSERT_NE(target, nullptr);
+        transfer_options options = quoting(FROM_ALL);
+        options.header_separator = composed;
+        EXPECT_EQ(transfer_from(source, target, options), E_READ)
+            << buffer << " " << cut << " " << composed;
+        close_source(source);
+        EXPECT_TRUE(close_locked(target));
+      }
+    }
+  }
+}
+
 // A stop asked for again gives up the message in hand at the next buffer.
 TEST_F(transfer_test, a_stop_at_once_abandons_the_message) {
   for (size_t buffer : {size_t{16}, size_t{256 * 1024}}) {
@@ -177,12 +204,13 @@ TEST_F(transfer_test, quoting_modes) {
       crlf_fallback() +
           "Date: x\r\nFrom: y\r\n\r\nFrom here on\r\nFrom: x\r\n>From x\r\n"
           "From x\r\n");
-  // The last line lacks a line end, so it is no separator line.
+  // The last line lacks a line end, but it is written with one: it is
+  // quoted like every other line.
   EXPECT_EQ(
       transfer(source, quoting(FROM_ALL)).written,
       crlf_fallback() +
           "Date: x\r\nFrom: y\r\n\r\n From here on\r\nFrom: x\r\n>From x\r\n"
-          "From x\r\n");
+          " From x\r\n");
 }
 
 TEST_F(transfer_test, guarded_regions) {
@@ -408,6 +436,7 @@ struct golden_case {
   const char* name;
   transfer_options options;
   std::vector<const char*> sources;
+  bool lf = false;
 };
 
 std::string golden_path(const std::string& relative) {
@@ -417,6 +446,13 @@ std::string golden_path(const std::string& relative) {
 TEST_F(transfer_test, golden_files) {
   transfer_options guarded =
       quoting(FROM_GUARDED, "--- begin*", "From * end ---");
+  transfer_options empty_line_between = quoting(FROM_ALL);
+  empty_line_between.empty_line_between = true;
+  transfer_options mboxrd = quoting(FROM_ALL);
+  mboxrd.mboxrd = true;
+  const std::vector<const char*> last_line_sources = {
+      "01-body.eml", "02-header.eml", "03-quoted.eml", "04-long.eml",
+      "05-next.eml"};
   const std::vector<golden_case> cases = {
       {"worked", quoting(FROM_ALL), {"01.eml"}},
       {"keep", quoting(FROM_KEEP), {"01-quote.eml", "02-own.eml"}},
@@ -427,6 +463,12 @@ TEST_F(transfer_test, golden_files) {
        {"01-lf.eml", "02-crlf.eml", "03-cr.eml", "04-none.eml",
         "05-mixed.eml"}},
       {"long-lines", quoting(FROM_ALL), {"01-long.eml", "02-long-keep.eml"}},
+      {"header-only",
+       empty_line_between,
+       {"01-header-only.eml", "02-no-line-end.eml", "03-next.eml"},
+       true},
+      {"last-line", quoting(FROM_ALL), last_line_sources},
+      {"last-line-mboxrd", mboxrd, last_line_sources},
   };
   for (size_t buffer : {size_t{16}, size_t{100}, size_t{256 * 1024}}) {
     set_reader_buffer_size(buffer);
@@ -435,6 +477,7 @@ TEST_F(transfer_test, golden_files) {
       std::string target_path = dir.path() + "target.mbx";
       locked_file* target = open_locked(target_path, LOCKED_CREATE);
       ASSERT_NE(target, nullptr);
+      set_lf_line_ends(target, c.lf);
       int64_t total = 0;
       for (const char* source : c.sources) {
         std::string path = golden_path(std::string(c.name) + "/in/" + source);

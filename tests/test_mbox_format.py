@@ -77,9 +77,9 @@ WRITERS = {
 
 
 def ends_with_empty_line(data):
-    """Two line ends in a row at the end, as the line reader sees them."""
-    last = 2 if data.endswith(b"\r\n") else 1 if data[-1:] in (b"\r", b"\n") else 0
-    return last > 0 and len(data) > last and data[-last - 1:-last] in (b"\r", b"\n")
+    """An empty line at the end as mbox readers see it: LF or CR LF right
+    after an LF (a lone CR ends no line for them)."""
+    return data.endswith(b"\n\n") or data.endswith(b"\n\r\n")
 
 
 def fix_up(old, ini):
@@ -87,9 +87,9 @@ def fix_up(old, ini):
     if not old:
         return b""
     eol = b"\n" if ini and b"LineEnds=LF" in ini else b"\r\n"
+    added = b"" if old.endswith(b"\n") else eol
     if not (ini and b"EmptyLineBetween=true" in ini):
-        return b"" if old.endswith(b"\n") else eol
-    added = b""
+        return added
     while not ends_with_empty_line(old + added):
         added += eol
     return added
@@ -183,9 +183,17 @@ class NoteTest(MboxSettingsTest):
              {"a.eml": two}, [NOTE % (2, "s"), "0 errors."]),
             ("none once quoting is on", b"[FromLines]\nChangeAllowed=true\n",
              {"a.eml": two}, ["0 errors."]),
-            ("not even for own separators once quoting is on",
+            ("own separators count whatever ChangeAllowed says",
              b"[FromLines]\nChangeAllowed=true\n", {"a.eml": own},
-             ["0 errors."]),
+             [NOTE % (1, ""), "0 errors."]),
+            ("and so do lines of do-not-change regions",
+             b"[FromLines]\nChangeAllowed=true\nDoNotChange-Begin=<pre>\n"
+             b"DoNotChange-End=</pre>\n",
+             {"a.eml": message("pre", b"<pre>\nFrom kept\n</pre>\nFrom x\n")},
+             [NOTE % (1, ""), "0 errors."]),
+            ("a last line without a line end counts", None,
+             {"a.eml": message("last", b"\nFrom Monday on")},
+             [NOTE % (1, ""), "0 errors."]),
         ]
         for title, ini, sources, expected in cases:
             with self.subTest(title):

@@ -66,6 +66,27 @@ class WholeRunTest(WineTest):
         self.assertEqual(self.read("src.mbx"),
                          old + b"\r\n" + FALLBACK + crlf(message("new")))
 
+    def test_append_after_a_lone_cr_starts_a_new_message(self):
+        # A writer cut off after the CR of a CR LF: the CR gets its line
+        # end, then the empty line before the separator follows.
+        bin_dir = os.path.join(self.dir, "bin")
+        os.makedirs(bin_dir)
+        program = os.path.join(bin_dir, os.path.basename(EXE))
+        shutil.copy2(EXE, program)
+        self.write("quillpack.ini", b"[Mbox]\r\nEmptyLineBetween=true\r\n",
+                   base=bin_dir)
+        for tail in (b"\r\n\r", b"\n\r", b"\r\r"):
+            old = (b"From old Mon Jan  1 00:00:00 2001\r\nDate: x\r\n"
+                   b"From: y\r\n\r\nold body" + tail)
+            self.write("src.mbx", old, base=self.out)
+            self.write("new.eml", message("new"))
+            run = self.run_exe(self.win(self.src), self.win(self.out), "/a",
+                               "/p", exe=program)
+            self.assertEqual(run.code, 0)
+            self.assertEqual(self.read("src.mbx"),
+                             old + b"\r\n\r\n" + FALLBACK +
+                             crlf(message("new")) + b"\r\n", tail)
+
     def test_the_target_under_another_name_is_no_source(self):
         # Known by volume serial number and file index, not by name: a hard
         # link to the target among the sources is skipped, as the target is.
