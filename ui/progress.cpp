@@ -119,8 +119,7 @@ void run_progress_window(const std::string& exe_path, show_mode mode,
   main_window_handle = window;
   set_report_owner(window);
   remove_close_command(window);
-  create_control(window, CONTROL_STATIC, ROLE_HEADING, "Copy", 230, 10, 45,
-                 15);
+  create_control(window, CONTROL_STATIC, ROLE_HEADING, "Copy", 230, 10, 45, 15);
   create_control(window, CONTROL_STATIC, ROLE_FROM_CAPTION, "FROM:", 10, 30, 35,
                  17);
   source_label =

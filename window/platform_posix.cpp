@@ -129,11 +129,11 @@ std::string bar_line(size_t width) {
 }  // namespace
 
 std::vector<std::string> terminal_display_lines(size_t width) {
-  return {clipped(text_for(ROLE_HEADING), width),
-          clipped(text_for(ROLE_FROM_CAPTION) + " " + text_for(ROLE_FROM),
-                  width),
-          clipped(text_for(ROLE_TO_CAPTION) + "   " + text_for(ROLE_TO), width),
-          clipped(bar_line(width), width)};
+  return {
+      clipped(text_for(ROLE_HEADING), width),
+      clipped(text_for(ROLE_FROM_CAPTION) + " " + text_for(ROLE_FROM), width),
+      clipped(text_for(ROLE_TO_CAPTION) + "   " + text_for(ROLE_TO), width),
+      clipped(bar_line(width), width)};
 }
 
 namespace {

@@ -14,8 +14,8 @@ TEST(terminal_display, lines_follow_the_roles_not_the_order_of_creation) {
   create_control(window, CONTROL_STATIC, ROLE_OTHER, "extra", 0, 0, 1, 1);
   window_handle percent = create_control(window, CONTROL_STATIC_RIGHT,
                                          ROLE_PERCENT, "0 %", 0, 0, 1, 1);
-  create_control(window, CONTROL_DEFAULT_BUTTON, ROLE_CANCEL, "Cancel", 0, 0,
-                 1, 1);
+  create_control(window, CONTROL_DEFAULT_BUTTON, ROLE_CANCEL, "Cancel", 0, 0, 1,
+                 1);
   window_handle to =
       create_control(window, CONTROL_STATIC, ROLE_TO, "", 0, 0, 1, 1);
   create_control(window, CONTROL_STATIC, ROLE_TO_CAPTION, "TO:", 0, 0, 1, 1);
@@ -38,8 +38,8 @@ TEST(terminal_display, lines_follow_the_roles_not_the_order_of_creation) {
   EXPECT_EQ(lines[0], "Copy");
   EXPECT_EQ(lines[1], "FROM: src/inbox");
   EXPECT_EQ(lines[2], "TO:   out/inbox.mbx");
-  EXPECT_EQ(lines[3], "[" + std::string(14, '#') + std::string(14, '.') +
-                          "]  50 %");
+  EXPECT_EQ(lines[3],
+            "[" + std::string(14, '#') + std::string(14, '.') + "]  50 %");
 }
 
 }  // namespace
