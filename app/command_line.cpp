@@ -123,7 +123,7 @@ void parse_command_line(const std::vector<std::string>& args) {
   if (args.size() < 2 || scan.syntax_error) {
     show_usage();
   }
-  parsed.show_mode = scan.minimised ? 2 : 9;
+  parsed.minimised = scan.minimised;
   parsed.append_mode = scan.append;
   parsed.recursive = scan.recursive;
   parsed.separate_mboxes = !scan.single_mbox;

@@ -12,7 +12,7 @@ namespace qp {
 struct run_settings {
   std::string source_spec;
   std::string output_dir;
-  int show_mode = 9;  // 9 restore, 2 minimised (/i)
+  bool minimised = false;  // /i
   bool append_mode = false;
   bool recursive = false;
   bool separate_mboxes = true;

@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
 #endif
   set_names_callback(show_names);
   set_progress_callback(show_progress);
-  run_progress_window(own_path(), parsed_run().show_mode, run_this_job);
+  run_progress_window(own_path(),
+                      parsed_run().minimised ? SHOW_MINIMISED : SHOW_RESTORED,
+                      run_this_job);
   finish_run("", exit_ok);
 }

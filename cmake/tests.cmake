@@ -48,7 +48,8 @@ else()
     config/user_dir_posix_test.cpp
     pack/open_source_posix_test.cpp
     pack/target_posix_test.cpp
-    pack/write_failure_posix_test.cpp)
+    pack/write_failure_posix_test.cpp
+    window/terminal_display_posix_test.cpp)
 endif()
 
 add_executable(quillpack_tests ${test_sources})

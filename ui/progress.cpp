@@ -107,29 +107,37 @@ void handler_CANCEL(window_handle /*object*/, unsigned event,
   }
 }
 
-void run_progress_window(const std::string& exe_path, int show_mode,
+void run_progress_window(const std::string& exe_path, show_mode mode,
                          job_routine job) {
   job_to_run = job;
   window_handle window = create_main_window(program_name, 100, 100, 505, 195);
+  if (window == 0 && !window_fault().empty()) {
+    finish_run(window_fault(), exit_fatal);
+  }
   set_window_icon(window, exe_path);
   centre_window(window, 90);
   main_window_handle = window;
   set_report_owner(window);
   remove_close_command(window);
-  create_control(window, CONTROL_STATIC, "Copy", 230, 10, 45, 15);
-  create_control(window, CONTROL_STATIC, "FROM:", 10, 30, 35, 17);
-  source_label = create_control(window, CONTROL_STATIC, "", 50, 30, 440, 17);
-  create_control(window, CONTROL_STATIC, "TO:", 10, 45, 35, 17);
-  target_label = create_control(window, CONTROL_STATIC, "", 50, 45, 440, 17);
-  progress_bar = create_control(window, CONTROL_PROGRESS, "", 25, 70, 450, 25);
-  percent_label =
-      create_control(window, CONTROL_STATIC_RIGHT, "0 %", 237, 100, 30, 15);
-  cancel_button = create_control(window, CONTROL_DEFAULT_BUTTON, "Cancel", 200,
-                                 130, 100, 25);
+  create_control(window, CONTROL_STATIC, ROLE_HEADING, "Copy", 230, 10, 45, 15);
+  create_control(window, CONTROL_STATIC, ROLE_FROM_CAPTION, "FROM:", 10, 30, 35,
+                 17);
+  source_label =
+      create_control(window, CONTROL_STATIC, ROLE_FROM, "", 50, 30, 440, 17);
+  create_control(window, CONTROL_STATIC, ROLE_TO_CAPTION, "TO:", 10, 45, 35,
+                 17);
+  target_label =
+      create_control(window, CONTROL_STATIC, ROLE_TO, "", 50, 45, 440, 17);
+  progress_bar =
+      create_control(window, CONTROL_PROGRESS, ROLE_BAR, "", 25, 70, 450, 25);
+  percent_label = create_control(window, CONTROL_STATIC_RIGHT, ROLE_PERCENT,
+                                 "0 %", 237, 100, 30, 15);
+  cancel_button = create_control(window, CONTROL_DEFAULT_BUTTON, ROLE_CANCEL,
+                                 "Cancel", 200, 130, 100, 25);
   attach_handler(cancel_button, handler_CANCEL);
   job_started = false;
   attach_handler(window, handler_WIN);
-  show_and_run(window, show_mode);
+  show_and_run(window, mode);
 }
 
 }  // namespace qp

@@ -30,7 +30,7 @@ void handler_CANCEL(window_handle object, unsigned event, std::uintptr_t wparam,
 
 // Builds the window, attaches the handlers, shows the window and runs its
 // loop; the first size event starts the job, whose outcome ends the run.
-void run_progress_window(const std::string& exe_path, int show_mode,
+void run_progress_window(const std::string& exe_path, show_mode mode,
                          job_routine job);
 
 }  // namespace qp

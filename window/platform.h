@@ -10,34 +10,55 @@ namespace qp {
 
 using window_handle = std::uintptr_t;
 
-// Event codes as the handlers receive them.
+// Event codes as the handlers receive them; the windowing layer maps the
+// system's own events onto these.
 enum : unsigned {
-  EVENT_SIZE = 5,
-  EVENT_SETFOCUS = 7,
-  EVENT_KEYDOWN = 0x100,
-  EVENT_COMMAND = 0x111,
+  EVENT_SIZE = 1,
+  EVENT_SETFOCUS,
+  EVENT_KEYDOWN,
+  EVENT_COMMAND,
   // The process is asked to stop (SIGTERM, a closed terminal): no question.
-  EVENT_STOP = 0x8001,
+  EVENT_STOP,
 };
+// The wparam of EVENT_SIZE and of EVENT_KEYDOWN.
 enum : unsigned { SIZE_RESTORED_CODE = 0, SIZE_MINIMIZED_CODE = 1 };
 enum : unsigned { KEY_ENTER = 13 };
 
-// Message-box styles and results.
+// Message-box styles (one button set, one icon) and results.
 enum : unsigned {
   MB_OK_STYLE = 0,
-  MB_YESNO_STYLE = 4,
+  MB_YESNO_STYLE = 1,
+  MB_BUTTONS_MASK = 0x0F,
   MB_ICONHAND_STYLE = 0x10,
   MB_ICONQUESTION_STYLE = 0x20,
   MB_ICONEXCLAMATION_STYLE = 0x30,
   MB_ICONINFORMATION_STYLE = 0x40,
+  MB_ICON_MASK = 0xF0,
 };
-enum : int { ID_NONE = 0, ID_OK = 1, ID_YES = 6, ID_NO = 7 };
+enum : int { ID_NONE = 0, ID_OK, ID_YES, ID_NO };
+
+// How the window first shows.
+enum show_mode { SHOW_RESTORED, SHOW_MINIMISED };
 
 enum control_kind {
   CONTROL_STATIC,        // left-aligned text
   CONTROL_STATIC_RIGHT,  // right-aligned text
   CONTROL_PROGRESS,      // smooth bar, range 0 to 100
   CONTROL_DEFAULT_BUTTON,
+};
+
+// What a control is for. The terminal display is built from these, so
+// that a control added to the window moves nothing on the terminal.
+enum control_role {
+  ROLE_OTHER,  // shown in the window only
+  ROLE_HEADING,
+  ROLE_FROM_CAPTION,
+  ROLE_FROM,
+  ROLE_TO_CAPTION,
+  ROLE_TO,
+  ROLE_BAR,
+  ROLE_PERCENT,
+  ROLE_CANCEL,  // the button that Ctrl-C presses on a terminal
 };
 
 using event_handler = void (*)(window_handle object, unsigned event,
@@ -47,11 +68,16 @@ using event_handler = void (*)(window_handle object, unsigned event,
 // POSIX: Ctrl-C as Cancel, and SIGTERM), so none is lost at start-up.
 void prepare_events();
 
+// 0 when no window can be made: then the run goes on without one, unless
+// window_fault() says why the windowing cannot work at all.
 window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height);
+// The text of a fault that leaves the program without its windowing (the
+// window class could not be registered); empty when there is none.
+std::string window_fault();
 window_handle create_control(window_handle parent, control_kind kind,
-                             const std::string& text, int x, int y, int width,
-                             int height);
+                             control_role role, const std::string& text, int x,
+                             int y, int width, int height);
 void set_window_icon(window_handle window, const std::string& exe_path);
 // Centres the window on the screen and lifts it by lift pixels.
 void centre_window(window_handle window, int lift);
@@ -63,9 +89,9 @@ void set_progress_position(window_handle bar, int percent);
 bool is_minimised(window_handle window);
 void set_focus(window_handle window);
 void attach_handler(window_handle window, event_handler handler);
-// Shows the window with show_mode (9 restore, 2 minimised) and runs the
-// event loop; returns only when the loop ends.
-void show_and_run(window_handle window, int show_mode);
+// Shows the window and runs the event loop; returns only when the loop
+// ends.
+void show_and_run(window_handle window, show_mode mode);
 // Takes and dispatches one pending event, if there is one.
 void pump_one_event();
 // Shows a box and waits for it; the button pressed, ID_NONE when no box

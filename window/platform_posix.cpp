@@ -16,12 +16,14 @@
 
 #include "log/outside_text.h"
 #include "window/platform.h"
+#include "window/terminal_display.h"
 
 namespace qp {
 namespace {
 
 struct control {
   control_kind kind = CONTROL_STATIC;
+  control_role role = ROLE_OTHER;
   std::string text;
   int position = 0;
   event_handler handler = nullptr;
@@ -96,23 +98,27 @@ std::string clipped(const std::string& text, size_t width) {
                                        : first_characters(text, width - 1);
 }
 
-const control* control_at(size_t index) {
-  return index < controls.size() ? &controls[index] : nullptr;
+// The last control made for a role; null when there is none.
+const control* control_for(control_role role) {
+  for (size_t i = controls.size(); i-- > 1;) {
+    if (controls[i].role == role) {
+      return &controls[i];
+    }
+  }
+  return nullptr;
 }
 
-// Creation order of the controls: heading, FROM:, source, TO:, target,
-// bar, percent, button.
-std::string text_at(size_t index) {
-  const control* c = control_at(index);
+std::string text_for(control_role role) {
+  const control* c = control_for(role);
   return c ? c->text : std::string();
 }
 
 std::string bar_line(size_t width) {
-  const control* bar = control_at(6);
+  const control* bar = control_for(ROLE_BAR);
   int percent = bar ? bar->position : 0;
   size_t cells = width > 20 ? (width < 62 ? width - 12 : 50) : 8;
   size_t filled = cells * static_cast<size_t>(percent) / 100;
-  std::string text = text_at(7);
+  std::string text = text_for(ROLE_PERCENT);
   if (text.size() < 5) {
     text = std::string(5 - text.size(), ' ') + text;
   }
@@ -120,15 +126,17 @@ std::string bar_line(size_t width) {
          "] " + text;
 }
 
-// Lines of the display: heading, FROM, TO, bar. The FROM and TO lines hold
-// the caption and the label that follows it.
-std::vector<std::string> display_lines() {
-  size_t width = terminal_width();
-  return {clipped(text_at(1), width),
-          clipped(text_at(2) + " " + text_at(3), width),
-          clipped(text_at(4) + "   " + text_at(5), width),
-          clipped(bar_line(width), width)};
+}  // namespace
+
+std::vector<std::string> terminal_display_lines(size_t width) {
+  return {
+      clipped(text_for(ROLE_HEADING), width),
+      clipped(text_for(ROLE_FROM_CAPTION) + " " + text_for(ROLE_FROM), width),
+      clipped(text_for(ROLE_TO_CAPTION) + "   " + text_for(ROLE_TO), width),
+      clipped(bar_line(width), width)};
 }
+
+namespace {
 
 void erase_display() {
   if (display_drawn) {
@@ -145,7 +153,7 @@ void draw_display() {
   if (display_drawn) {
     out += "\r\033[3A";
   }
-  std::vector<std::string> lines = display_lines();
+  std::vector<std::string> lines = terminal_display_lines(terminal_width());
   for (size_t i = 0; i < lines.size(); ++i) {
     out += "\033[2K" + lines[i];
     if (i + 1 < lines.size()) {
@@ -287,10 +295,16 @@ window_handle create_main_window(const std::string& caption, int, int, int,
   return main_handle;
 }
 
+std::string window_fault() {
+  return std::string();
+}
+
 window_handle create_control(window_handle, control_kind kind,
-                             const std::string& text, int, int, int, int) {
+                             control_role role, const std::string& text, int,
+                             int, int, int) {
   control c;
   c.kind = kind;
+  c.role = role;
   c.text = text;
   controls.push_back(c);
   return static_cast<window_handle>(controls.size());  // index + 1
@@ -345,8 +359,8 @@ void attach_handler(window_handle window, event_handler handler) {
   }
 }
 
-void show_and_run(window_handle window, int show_mode) {
-  minimised = show_mode == 2;
+void show_and_run(window_handle window, show_mode mode) {
+  minimised = mode == SHOW_MINIMISED;
   display_enabled = stderr_is_terminal();
   shown = true;
   draw_display();
@@ -373,9 +387,9 @@ void pump_one_event() {
   }
   if (pending_interrupt) {
     pending_interrupt = 0;
-    // Ctrl-C is a click on Cancel, the last control.
+    // Ctrl-C is a click on Cancel.
     for (size_t i = controls.size(); i-- > 1;) {
-      if (controls[i].kind == CONTROL_DEFAULT_BUTTON && controls[i].handler) {
+      if (controls[i].role == ROLE_CANCEL && controls[i].handler) {
         controls[i].handler(static_cast<window_handle>(i + 1), EVENT_COMMAND, 0,
                             0);
         return;
@@ -389,7 +403,7 @@ int message_box(window_handle, const std::string&, const std::string& text,
   bool was_drawn = display_drawn;
   erase_display();
   int result;
-  if ((style & 0x0F) == MB_YESNO_STYLE) {
+  if ((style & MB_BUTTONS_MASK) == MB_YESNO_STYLE) {
     result = ask_yes_no(text);
   } else {
     write_stderr(text + "\n");

@@ -26,8 +26,11 @@ struct attached {
   WNDPROC original;  // the control's own procedure; null for the main window
 };
 
+static_assert(KEY_ENTER == VK_RETURN, "key codes are the system's");
+
 std::vector<attached> handlers;
 bool class_registered = false;
+std::string registration_fault;
 bool size_delivered = false;  // the main handler has seen a size event
 event_handler windowless_handler = nullptr;
 
@@ -48,10 +51,64 @@ attached* find_attached(HWND window) {
   return nullptr;
 }
 
+// The event a system message is to the handlers; 0 for one they never see.
+unsigned event_of(UINT message) {
+  switch (message) {
+  case WM_SIZE:
+    return EVENT_SIZE;
+  case WM_SETFOCUS:
+    return EVENT_SETFOCUS;
+  case WM_KEYDOWN:
+    return EVENT_KEYDOWN;
+  case WM_COMMAND:
+    return EVENT_COMMAND;
+  default:
+    return 0;
+  }
+}
+
+std::uintptr_t size_code_of(WPARAM wparam) {
+  return wparam == SIZE_MINIMIZED ? SIZE_MINIMIZED_CODE : SIZE_RESTORED_CODE;
+}
+
 void call_handler(const attached& a, UINT message, WPARAM wparam,
                   LPARAM lparam) {
-  if (a.handler) {
-    a.handler(handle_of(a.window), message, wparam, lparam);
+  const unsigned event = event_of(message);
+  if (!a.handler || event == 0) {
+    return;
+  }
+  if (event == EVENT_SIZE) {
+    wparam = size_code_of(wparam);
+  }
+  a.handler(handle_of(a.window), event, wparam, lparam);
+}
+
+UINT box_style_of(unsigned style) {
+  UINT buttons = (style & MB_BUTTONS_MASK) == MB_YESNO_STYLE ? MB_YESNO : MB_OK;
+  switch (style & MB_ICON_MASK) {
+  case MB_ICONHAND_STYLE:
+    return buttons | MB_ICONHAND;
+  case MB_ICONQUESTION_STYLE:
+    return buttons | MB_ICONQUESTION;
+  case MB_ICONEXCLAMATION_STYLE:
+    return buttons | MB_ICONEXCLAMATION;
+  case MB_ICONINFORMATION_STYLE:
+    return buttons | MB_ICONINFORMATION;
+  default:
+    return buttons;
+  }
+}
+
+int box_result_of(int pressed) {
+  switch (pressed) {
+  case IDOK:
+    return ID_OK;
+  case IDYES:
+    return ID_YES;
+  case IDNO:
+    return ID_NO;
+  default:
+    return ID_NONE;
   }
 }
 
@@ -95,17 +152,9 @@ LRESULT CALLBACK control_procedure(HWND window, UINT message, WPARAM wparam,
   return CallWindowProcW(original, window, message, wparam, lparam);
 }
 
-[[noreturn]] void registration_failed() {
-  message_box(0, "Fatal Error",
-              std::string("Registration of new window class: ") +
-                  window_class_name + " failed.\n\nProgram aborting.",
-              MB_ICONHAND_STYLE | MB_OK_STYLE);
-  end_process(1);
-}
-
-void register_window_class() {
+bool register_window_class() {
   if (class_registered) {
-    return;
+    return true;
   }
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
@@ -115,9 +164,12 @@ void register_window_class() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = window_class_wide;
   if (!RegisterClassExW(&wc)) {
-    registration_failed();
+    registration_fault = std::string("Registration of new window class: ") +
+                         window_class_name + " failed.\n\nProgram aborting.";
+    return false;
   }
   class_registered = true;
+  return true;
 }
 
 struct control_class {
@@ -153,7 +205,9 @@ void prepare_events() {
 
 window_handle create_main_window(const std::string& caption, int x, int y,
                                  int width, int height) {
-  register_window_class();
+  if (!register_window_class()) {
+    return 0;
+  }
   // A top-level window gets its title bar from the system.
   HWND window =
       CreateWindowExW(0, window_class_wide, wide(caption).c_str(),
@@ -162,9 +216,13 @@ window_handle create_main_window(const std::string& caption, int x, int y,
   return handle_of(window);
 }
 
+std::string window_fault() {
+  return registration_fault;
+}
+
 window_handle create_control(window_handle parent, control_kind kind,
-                             const std::string& text, int x, int y, int width,
-                             int height) {
+                             control_role /*role*/, const std::string& text,
+                             int x, int y, int width, int height) {
   if (parent == 0) {
     return 0;  // no window to put it in: a windowless run
   }
@@ -269,19 +327,19 @@ void attach_handler(window_handle window, event_handler handler) {
   handlers.push_back(a);
 }
 
-void show_and_run(window_handle window, int show_mode) {
+void show_and_run(window_handle window, show_mode mode) {
   HWND main = hwnd_of(window);
   if (!main) {
     // No window (no desktop to show it on): the run goes on without one,
     // started as the first size notification would start it.
     if (windowless_handler) {
       windowless_handler(
-          0, WM_SIZE,
-          show_mode == SW_SHOWMINIMIZED ? SIZE_MINIMIZED : SIZE_RESTORED, 0);
+          0, EVENT_SIZE,
+          mode == SHOW_MINIMISED ? SIZE_MINIMIZED_CODE : SIZE_RESTORED_CODE, 0);
     }
     return;
   }
-  ShowWindow(main, show_mode);
+  ShowWindow(main, mode == SHOW_MINIMISED ? SW_SHOWMINIMIZED : SW_RESTORE);
   // The first size notification comes with the first showing; should a
   // system have sent it before the handler was attached, send it now.
   if (!size_delivered) {
@@ -309,8 +367,8 @@ void pump_one_event() {
 int message_box(window_handle owner, const std::string& caption,
                 const std::string& text, unsigned style) {
   HWND box_owner = owner != 0 ? hwnd_of(owner) : GetActiveWindow();
-  return MessageBoxW(box_owner, wide(text).c_str(), wide(caption).c_str(),
-                     style);
+  return box_result_of(MessageBoxW(box_owner, wide(text).c_str(),
+                                   wide(caption).c_str(), box_style_of(style)));
 }
 
 void request_foreground(window_handle window) {
