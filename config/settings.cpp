@@ -1,4 +1,4 @@
-// The five settings of the INI file: defaults, validation of a parsed INI
+// The settings of the INI file: defaults, validation of a parsed INI
 // document, and the fatal report of a faulty file.
 #include "config/settings.h"
 
@@ -57,7 +57,7 @@ using entry_list = std::vector<std::pair<std::string, std::string>>;
 
 // Keys, values and the file's path come from outside: shown escaped.
 std::string quoted(const std::string& text) {
-  return "'" + escape_outside_text(text) + "'";
+  return quote_outside_text(text);
 }
 
 std::string unknown_key(const char* section, const std::string& key) {
