@@ -1,12 +1,13 @@
 # A thin front of CMake.
 #   make        the program, build/quillpack
 #   make demo   packs the sample messages under samples/
-#   make test   builds and runs every test
+#   make test   installs what the tests need (as root; otherwise names it
+#               and stops), then builds and runs every test
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-native demo clean
+.PHONY: all build test test-deps test-native demo clean
 
 all: build
 
@@ -19,8 +20,16 @@ build: $(BUILD)/CMakeCache.txt
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The packages the tests need, before any suite starts, even with make -j.
+test-deps:
+	@bash tools/install-test-deps.sh
+ifneq ($(filter test,$(MAKECMDGOALS)),)
+test-native test-asan test-format test-windows test-package \
+  test-package-windows bench-test: | test-deps
+endif
+
 # Every test suite; the later parts add themselves from mk/*.mk.
-test: test-native
+test: test-deps test-native
 
 demo: $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j $(JOBS) --target quillpack >/dev/null

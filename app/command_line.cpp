@@ -59,13 +59,37 @@ std::string resolve_output_dir(const std::string& argument) {
   return with_trailing_separator(path_lower(long_path(directory)));
 }
 
+// "-s" reads as "/s".
+std::string as_slash_option(const std::string& argument) {
+  std::string option = to_lower(argument);
+  if (option.size() == 2 && option[0] == '-') {
+    option[0] = '/';
+  }
+  return option;
+}
+
 }  // namespace
+
+info_request find_info_request(const std::vector<std::string>& args) {
+  const std::string help_switch = native_habits.help_switch;
+  for (const std::string& argument : args) {
+    std::string word = to_lower(argument);
+    if (word == "--help" || word == "-h" ||
+        (!help_switch.empty() && word == help_switch)) {
+      return info_request::help;
+    }
+    if (word == "--version" || word == "-v") {
+      return info_request::version;
+    }
+  }
+  return info_request::none;
+}
 
 option_scan scan_options(const std::vector<std::string>& args,
                          bool open_log_on_p) {
   option_scan scan;
   for (size_t i = 2; i < args.size(); ++i) {
-    std::string option = to_lower(args[i]);
+    std::string option = as_slash_option(args[i]);
     if (option == "/p") {
       bool repeated = scan.no_prompt;
       raise_on_repeat(scan.no_prompt, scan.syntax_error);
@@ -91,6 +115,10 @@ option_scan scan_options(const std::vector<std::string>& args,
 void parse_command_line(const std::vector<std::string>& args) {
   set_no_prompt(false);
   parsed = run_settings{};
+  info_request request = find_info_request(args);
+  if (request != info_request::none) {
+    show_info(request);
+  }
   option_scan scan = scan_options(args, true);
   if (args.size() < 2 || scan.syntax_error) {
     show_usage();
@@ -115,8 +143,9 @@ const std::string& usage_text() {
       "Packs separate e-mail files into mbox files.\n"
       "\n"
       "  Usage:     quillpack  <file specification>  <output directory>  [options]\n"
+      "\n" +
+      native_habits.usage_example +
       "\n"
-      "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )\n"
       "\n"
       "Options:\n"
       "/p    In case of an error, the program does not ask the user but\n"
@@ -129,8 +158,20 @@ const std::string& usage_text() {
       "       an individual mbox file.\n"
       "/d   This option only has an effect in combination with option /s:\n"
       "       When using /d, the mails from all subdirectories are packed\n"
-      "       together into the same mbox file.";
+      "       together into the same mbox file." +
+      native_habits.usage_notes;
   return text;
+}
+
+void show_info(info_request request) {
+  const std::string text =
+      request == info_request::help ? usage_text() : program_banner;
+  if (!write_standard_output(text + "\n")) {
+    message_box(0, std::string("Info - ") + program_name, text,
+                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
+  }
+  close_window();
+  end_process(exit_ok);
 }
 
 void show_usage() {

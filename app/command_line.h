@@ -30,8 +30,15 @@ struct option_scan {
   bool recursive = false;
   bool single_mbox = false;
 };
-// Reads every argument from the third on; opens the log when "/p" is met
-// and open_log_on_p is set.
+// An argument anywhere on the command line that asks for the usage text or
+// the version; it wins over every fault of the rest.
+enum class info_request { none, help, version };
+// The first such argument: "--help", "-h" (and "/?" on Windows) or
+// "--version", "-V", in any letter case.
+info_request find_info_request(const std::vector<std::string>& args);
+
+// Reads every argument from the third on, each "/x" or "-x"; opens the log when
+// "/p" is met and open_log_on_p is set.
 option_scan scan_options(const std::vector<std::string>& args,
                          bool open_log_on_p);
 
@@ -40,6 +47,9 @@ option_scan scan_options(const std::vector<std::string>& args,
 void parse_command_line(const std::vector<std::string>& args);
 
 const std::string& usage_text();
+// The text asked for, on standard output or in a box, then exit code 0.
+[[noreturn]] void show_info(info_request request);
+// The usage text after a malformed command line, then exit code 3.
 [[noreturn]] void show_usage();
 
 }  // namespace qp

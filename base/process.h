@@ -34,6 +34,23 @@ void release_console();
 // Writes text to the console (standard error), for the crash heading.
 void console_write(const std::string& text);
 
+// Writes text to standard output when that goes to a file or a pipe (on
+// POSIX, always), with the platform's line ends; false when it does not, so
+// that the caller shows the text in a box instead.
+bool write_standard_output(const std::string& text);
+
+// The command-line habits of the platform.
+struct command_line_habits {
+  // The one extra argument that asks for the usage text ("/?" on Windows);
+  // empty when there is none.
+  const char* help_switch;
+  // The example line of the usage text, in the platform's paths.
+  const char* usage_example;
+  // Closing lines of the usage text, each beginning with a line feed.
+  const char* usage_notes;
+};
+extern const command_line_habits native_habits;
+
 // Opens a file in the shared temporary directory for writing text, without
 // following a link and readable by the user alone: appended to, or written
 // anew. Null when it cannot be opened.

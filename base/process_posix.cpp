@@ -153,6 +153,30 @@ void console_write(const std::string& text) {
   (void)ignored;
 }
 
+bool write_standard_output(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      break;  // a closed output: nothing else could show the text
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// "/s" is a path here as well as an option: options may take a dash.
+const command_line_habits native_habits = {
+    "", "( Example:  quillpack  ~/mail/inbox/*.eml  ~/data/  /p /a )",
+    "\n"
+    "\n"
+    "Options may also be written with a dash (-p -i -a -s -d), and come after\n"
+    "the two paths; a path that begins with - is written as ./-name.\n"
+    "-h, --help shows this text, -V, --version the version."};
+
 std::FILE* open_private_file(const std::string& path, bool append) {
   int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
               (append ? O_APPEND : O_TRUNC);

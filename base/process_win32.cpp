@@ -180,6 +180,33 @@ void console_write(const std::string& text) {
             nullptr);
 }
 
+// A desktop program has a standard output only when it was redirected to a
+// file or a pipe; a console does not take it.
+bool write_standard_output(const std::string& text) {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  DWORD type = GetFileType(output);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+    return false;
+  }
+  std::string lines;
+  for (char c : text) {
+    if (c == '\n') {
+      lines += '\r';
+    }
+    lines += c;
+  }
+  DWORD written = 0;
+  WriteFile(output, lines.data(), static_cast<DWORD>(lines.size()), &written,
+            nullptr);
+  return true;
+}
+
+const command_line_habits native_habits = {
+    "/?", "( Example:  quillpack  c:\\temp\\*.eml  c:\\data\\  /p /a )", ""};
+
 // The temporary directory is the user's own on Windows. Text mode: every
 // line feed is written as CR LF; the bytes are the program's UTF-8 as they
 // stand, without a byte order mark.

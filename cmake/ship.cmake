@@ -68,7 +68,15 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   # The dependencies are those of the binary: libc and libstdc++.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the quillpack developers")
+  # Debian wants a contact: set QUILLPACK_MAINTAINER to the address of
+  # whoever builds the package.
+  set(QUILLPACK_MAINTAINER
+    "the quillpack developers <quillpack@example.org>" CACHE STRING
+    "The maintainer of the Debian package, name <e-mail>")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLPACK_MAINTAINER}")
+  # The manual page compressed, the copyright file and the changelog.
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack_project.cmake)
+  set(CPACK_QUILLPACK_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   set(CPACK_DEBIAN_PACKAGE_SECTION mail)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 endif()

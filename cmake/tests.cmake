@@ -37,7 +37,8 @@ if(WIN32)
     base/process_win32_test.cpp
     base/wide_win32_test.cpp
     config/user_dir_win32_test.cpp
-    pack/locked_file_win32_test.cpp)
+    pack/locked_file_win32_test.cpp
+    app/version_resource_win32_test.cpp)
 else()
   list(APPEND test_sources
     base/name_text_posix_test.cpp
@@ -51,6 +52,11 @@ endif()
 
 add_executable(quillpack_tests ${test_sources})
 target_link_libraries(quillpack_tests PRIVATE quillcore ${gtest_libs})
+if(WIN32)
+  # The version resource test reads quillpack.exe, built first.
+  target_link_libraries(quillpack_tests PRIVATE version)
+  add_dependencies(quillpack_tests quillpack)
+endif()
 target_compile_definitions(quillpack_tests PRIVATE
   QUILLPACK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/program.h"
 #include "tests/support/scratch.h"
 
 namespace qp {
@@ -39,12 +40,14 @@ TEST(log, one_block_per_run_appended) {
     text = std::regex_replace(text, std::regex("\r\n"), "\n");
   }
   std::string ts = "[A-Za-z]+day \\d{4}-\\d{2}-\\d{2}, \\d{2}:\\d{2}:\\d{2}";
-  std::string block =
-      "quillpack 0\\.65\nCommand-line parameters:\n"
-      "   c:\\\\temp\\\\\\*\\.eml\n   c:\\\\data\\\\\n   /P\n"
-      "Begin: " +
-      ts + "\nError reading from file 'x'\\.\nEnd: " + ts + "\n" +
-      std::string(60, '-') + "\n";
+  std::string banner =
+      std::regex_replace(std::string(program_banner), std::regex("[.]"), "\\.");
+  std::string block = banner +
+                      "\nCommand-line parameters:\n"
+                      "   c:\\\\temp\\\\\\*\\.eml\n   c:\\\\data\\\\\n   /P\n"
+                      "Begin: " +
+                      ts + "\nError reading from file 'x'\\.\nEnd: " + ts +
+                      "\n" + std::string(60, '-') + "\n";
   EXPECT_TRUE(std::regex_match(text, std::regex(block + block))) << text;
   set_log_path("");
 }

@@ -3,6 +3,7 @@ temporary directory and read what it left behind."""
 
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -21,6 +22,17 @@ MESSAGE = (b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"
            b"Subject: test\n"
            b"\n"
            b"Body line.\n")
+
+
+def project_version():
+    """The one version of the program, the project's in CMakeLists.txt."""
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        return re.search(r"project\(quillpack VERSION ([0-9.]+)",
+                         f.read()).group(1)
+
+
+# The first line of the usage text, the log block and the crash report.
+BANNER = "quillpack " + project_version()
 FALLBACK = b"From quillpack@localhost Sat Jan 01 12:00:00 2000\r\n"
 LOG_RULE = "-" * 60
 
@@ -277,7 +289,7 @@ def escaped(text):
 def log_blocks(log):
     """The blocks of a log, each the text from its banner line on."""
     starts = [i for i in range(len(log))
-              if log.startswith("quillpack 0.65\nCommand-line parameters:\n", i)
+              if log.startswith(BANNER + "\nCommand-line parameters:\n", i)
               and (i == 0 or log[i - 1] == "\n")]
     return [log[a:b] for a, b in zip(starts, starts[1:] + [len(log)])]
 
@@ -285,7 +297,7 @@ def log_blocks(log):
 def block_messages(block, args):
     """The messages of one complete log block, or None when the block is not
     complete: banner, the arguments, Begin, messages, End, the dash rule."""
-    head = ("quillpack 0.65\nCommand-line parameters:\n" +
+    head = (BANNER + "\nCommand-line parameters:\n" +
             "".join("   %s\n" % escaped(a) for a in args) + "Begin: ")
     if not block.startswith(head) or not block.endswith("\n" + LOG_RULE + "\n"):
         return None

@@ -5,7 +5,8 @@ import re
 import subprocess
 import unittest
 
-from qptest import HOOKED_BIN, LOG_RULE, MESSAGE, QuillpackTest, packed
+from qptest import (BANNER, HOOKED_BIN, LOG_RULE, MESSAGE, QuillpackTest,
+                    packed)
 
 TS = r"[A-Z][a-z]+day \d{4}-\d{2}-\d{2}, \d{2}:\d{2}:\d{2}"
 SYNTAX = "Syntax error when calling the program."
@@ -13,7 +14,7 @@ SYNTAX = "Syntax error when calling the program."
 
 def log_block(args, messages):
     """A pattern for one whole log block."""
-    lines = ["quillpack 0\\.65", "Command-line parameters:"]
+    lines = [re.escape(BANNER), "Command-line parameters:"]
     lines += ["   " + re.escape(a) for a in args]
     lines.append("Begin: " + TS)
     lines += [re.escape(m) for m in messages]
@@ -28,7 +29,8 @@ class CommandLineTest(QuillpackTest):
 
     def assert_usage(self, run):
         self.assertEqual(run.code, 3)
-        self.assertTrue(run.stderr.startswith(b"quillpack 0.65    "), run.stderr)
+        self.assertTrue(run.stderr.startswith(BANNER.encode() + b"    "),
+                        run.stderr)
         self.assertIn(b"  Usage:     quillpack  <file specification>", run.stderr)
 
     def test_syntax_errors_show_the_usage(self):
@@ -56,6 +58,51 @@ class CommandLineTest(QuillpackTest):
         self.assertEqual(run.code, 3)
         self.assertEqual(run.stderr, b"")
         self.assertRegex(run.log, "^" + log_block(args, [SYNTAX]) + "$")
+
+    def test_help_and_version_win_anywhere(self):
+        """On standard output with exit code 0, over every fault of the
+        command line; /p opens no log."""
+        src, out = self.src, self.out
+        help_cases = [["--help"], ["-h"], ["-H"], ["/p", "--HELP"],
+                      [src, out, "/x", "/s", "/s", "-h"],
+                      [os.path.join(self.dir, "nowhere", "*"), out, "-h"],
+                      ["--help", "--version"]]
+        version_cases = [["--version"], ["-V"], ["-v", "/p"],
+                         [src, out, "-sp", "--version", "-h"]]
+        usage = self.run_qp("--help").stdout
+        self.assertTrue(usage.startswith(BANNER.encode() + b"    "), usage)
+        self.assertIn(b"( Example:  quillpack  ~/mail/inbox/*.eml  ~/data/"
+                      b"  /p /a )\n", usage)
+        self.assertIn(b"written with a dash", usage)
+        for args, text in ([(a, usage) for a in help_cases] +
+                           [(a, BANNER.encode() + b"\n")
+                            for a in version_cases]):
+            with self.subTest(args=args):
+                run = self.run_qp(*args)
+                self.assertEqual((run.code, run.stdout, run.stderr),
+                                 (0, text, b""))
+                self.assertIsNone(run.log)
+                self.assertFalse(os.path.exists(out))
+
+    def test_dash_options(self):
+        self.write(os.path.join("sub", "b.eml"), MESSAGE)
+        run = self.run_qp(self.src, self.out, "-S", "-p", "-d", "-a", "-u")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertEqual(self.read("src.mbx", base=self.out),
+                         packed(MESSAGE) * 2)
+        self.assertRegex(run.log, "^" + log_block(
+            [self.src, self.out, "-S", "-p", "-d", "-a", "-u"],
+            ["0 errors."]) + "$")
+        for faulty in (["/s", "-s"], ["-sp"], ["-a", "/A"], ["/?"], ["-"]):
+            with self.subTest(args=faulty):
+                self.assert_usage(self.run_qp(self.src, self.out, *faulty))
+        # A path that begins with a dash is written ./-name.
+        self.write("c.eml", MESSAGE, base=os.path.join(self.dir, "-h"))
+        proc = subprocess.run([self.binary, "./-h", "./-V", "-p"],
+                              cwd=self.dir, env=self.env(),
+                              capture_output=True, stdin=subprocess.DEVNULL)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(self.dir, "-V", "-h.mbx")))
 
     def test_options_are_case_insensitive_and_u_repeats(self):
         run = self.run_qp(self.src, self.out, "/P", "/U", "/u", "/A")
@@ -142,7 +189,7 @@ class CommandLineTest(QuillpackTest):
                 report = f.read().decode()
             self.assertRegex(report,
                              "^Fatal run-time error:\n.*SIGSEGV.*\n"
-                             "------------\nquillpack 0\\.65\n"
+                             "------------\n" + re.escape(BANNER) + "\n"
                              "Error processing file '' \\(-1 bytes\\)\\.\n$")
             message = ("An unexpected error has occurred, see file '%s'.\n"
                        "Program aborted." % path)

@@ -16,6 +16,8 @@ import subprocess
 import tempfile
 import unittest
 
+from qptest import BANNER
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 BIN = os.environ.get("QUILLPACK_BIN") or os.path.join(
     HERE, os.pardir, "build", "quillpack")
@@ -143,7 +145,7 @@ class IniFileTest(unittest.TestCase):
         self.assertTrue(lines[-3].startswith("End: "), lines)
         self.assertEqual(lines[-6:-3], message)
         self.assertTrue(lines[-7].startswith("Begin: "), lines)
-        self.assertEqual(lines[0], "quillpack 0.65")
+        self.assertEqual(lines[0], BANNER)
 
     def test_name_is_fixed_under_another_executable_name(self):
         self.write_ini(b"[Names]\n[names]\n")

@@ -5,6 +5,7 @@ unpacked or installed into scratch directories, never onto this machine.
 QUILLPACK_BUILD is the build the packages come from; QUILLPACK_TEST_BUILD a
 build of its own for make install and make uninstall."""
 
+import gzip
 import os
 import re
 import shutil
@@ -36,6 +37,13 @@ INSTALLED = {
     "share/doc/quillpack/README.md",
     "share/doc/quillpack/LICENSE",
     "share/doc/quillpack/quillpack.ini",
+}
+# The Debian package holds the manual page compressed, and the copyright
+# file and the changelog that Debian asks for.
+DEB_INSTALLED = (INSTALLED - {"share/man/man1/quillpack.1"}) | {
+    "share/man/man1/quillpack.1.gz",
+    "share/doc/quillpack/copyright",
+    "share/doc/quillpack/changelog.gz",
 }
 
 
@@ -79,8 +87,8 @@ class PackageTest(unittest.TestCase):
         self.assertIn("mail.mbx", expected[1])
         self.assertEqual(self.pack_samples(program, "pkg"), expected)
 
-    def assert_tree(self, root):
-        self.assertEqual(files_under(root), INSTALLED)
+    def assert_tree(self, root, installed=INSTALLED):
+        self.assertEqual(files_under(root), installed)
         self.assertTrue(os.access(os.path.join(root, "bin/quillpack"),
                                   os.X_OK))
         for name in ("README.md", "LICENSE", "quillpack.ini"):
@@ -88,15 +96,33 @@ class PackageTest(unittest.TestCase):
             self.assertEqual(read(os.path.join(root, "share/doc/quillpack",
                                                name)),
                              read(os.path.join(ROOT, source)), name)
-        page = read(os.path.join(root, "share/man/man1/quillpack.1"), "r")
+        page = os.path.join(root, "share/man/man1/quillpack.1")
+        if os.path.exists(page):
+            page = read(page, "r")
+        else:
+            page = self.gunzip(page + ".gz").decode()
         self.assertIn('"quillpack %s"' % VERSION, page.split("\n")[1])
         self.assert_packs_like_the_build(os.path.join(root, "bin/quillpack"))
+
+    def gunzip(self, path):
+        """The contents of a file made by gzip -n: no name, no time."""
+        data = read(path)
+        self.assertEqual(data[:3], b"\x1f\x8b\x08", path)
+        self.assertEqual((data[3] & 0x08, data[4:8]), (0, b"\0\0\0\0"), path)
+        return gzip.decompress(data)
 
     def test_the_version_is_the_same_everywhere(self):
         usage = subprocess.run([os.path.join(BUILD, "quillpack")],
                                stdin=subprocess.DEVNULL, capture_output=True,
                                timeout=60).stderr.decode()
         self.assertTrue(usage.startswith("quillpack %s    " % VERSION), usage)
+        version = subprocess.run([os.path.join(BUILD, "quillpack"), "-V"],
+                                 capture_output=True, timeout=60)
+        self.assertEqual((version.returncode, version.stdout),
+                         (0, b"quillpack %s\n" % VERSION.encode()))
+        # The changelog's newest entry is this version.
+        self.assertTrue(read(os.path.join(ROOT, "doc/changelog"), "r")
+                        .startswith("quillpack (%s) " % VERSION))
         self.assertIn("Copyright (c) 2026 the quillpack developers",
                       usage.split("\n")[0])
         self.assertIn("Copyright (c) 2026 the quillpack developers\n",
@@ -108,7 +134,8 @@ class PackageTest(unittest.TestCase):
     def test_deb(self):
         deb = os.path.join(BUILD, "quillpack_%s_amd64.deb" % VERSION)
         fields = {}
-        for field in ("Package", "Version", "Architecture", "Depends"):
+        for field in ("Package", "Version", "Architecture", "Depends",
+                      "Maintainer"):
             fields[field] = subprocess.run(
                 ["dpkg-deb", "-f", deb, field], capture_output=True,
                 check=True, timeout=60).stdout.decode().strip()
@@ -123,8 +150,27 @@ class PackageTest(unittest.TestCase):
                                 for d in depends), fields["Depends"])
         root = os.path.join(self.dir, "root")
         subprocess.run(["dpkg", "-x", deb, root], check=True, timeout=60)
-        self.assert_tree(os.path.join(root, "usr"))
+        usr = os.path.join(root, "usr")
+        self.assert_tree(usr, DEB_INSTALLED)
         self.assertEqual(os.listdir(root), ["usr"])
+        docs = os.path.join(usr, "share/doc/quillpack")
+        self.assertEqual(self.gunzip(os.path.join(docs, "changelog.gz")),
+                         read(os.path.join(ROOT, "doc/changelog")))
+        copyright = read(os.path.join(docs, "copyright"), "r")
+        self.assertTrue(copyright.startswith(
+            "Format: https://www.debian.org/doc/packaging-manuals/"
+            "copyright-format/1.0/\n"), copyright)
+        self.assertIn("\nLicense: Expat\n", copyright)
+        self.assertRegex(fields["Maintainer"], r"^[^<>]+ <[^@<>]+@[^@<>]+>$")
+
+    def test_deb_is_lintian_clean(self):
+        deb = os.path.join(BUILD, "quillpack_%s_amd64.deb" % VERSION)
+        done = subprocess.run(["lintian", "--fail-on", "error,warning", deb],
+                              capture_output=True, timeout=600)
+        tags = [line for line in done.stdout.decode().split("\n")
+                if re.match(r"^[EW]: ", line)]
+        self.assertEqual((done.returncode, tags), (0, []),
+                         done.stdout.decode() + done.stderr.decode())
 
     def test_tar_gz(self):
         name = "quillpack-%s-Linux" % VERSION

@@ -9,10 +9,11 @@ without it, and a box that cannot be shown answers 0 (proceed).
 import filecmp
 import os
 import shutil
+import subprocess
 import unittest
 
-from winetest import (EXE, FALLBACK, LOG_RULE, POSIX_BIN, WineTest, crlf,
-                      message)
+from winetest import (BANNER, EXE, FALLBACK, LOG_RULE, POSIX_BIN, WINE, WineTest,
+                      crlf, message, wine_env)
 
 
 class WholeRunTest(WineTest):
@@ -31,7 +32,7 @@ class WholeRunTest(WineTest):
         self.assertNotIn(b"\n", log.replace(b"\r\n", b""))  # text mode
         lines = log.decode("latin-1").split("\r\n")
         self.assertEqual(lines[:6], [
-            "quillpack 0.65", "Command-line parameters:",
+            BANNER, "Command-line parameters:",
             "   " + self.win(self.src), "   " + self.win(self.out),
             "   /p", "   /s"])
         self.assertRegex(lines[6], r"^Begin: [A-Z][a-z]+day \d{4}-\d\d-\d\d, "
@@ -106,6 +107,52 @@ class WholeRunTest(WineTest):
         self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(message("b")))
 
 
+class CommandLineTest(WineTest):
+
+    def test_help_and_version_go_to_a_pipe_or_a_file(self):
+        """Exit code 0 over every other fault, no log, nothing packed; a
+        console would get a box instead."""
+        src, out = self.win(self.src), self.win(self.out)
+        usage = self.run_exe("/?").stdout
+        self.assertTrue(usage.startswith(BANNER.encode() + b"    "), usage)
+        self.assertIn(b"\r\n( Example:  quillpack  c:\\temp\\*.eml  "
+                      b"c:\\data\\  /p /a )\r\n", usage)
+        self.assertTrue(usage.endswith(b"the same mbox file.\r\n"), usage)
+        self.assertNotIn(b"\n", usage.replace(b"\r\n", b""))
+        version = BANNER.encode() + b"\r\n"
+        cases = [(["--help"], usage), (["-h", "/p"], usage),
+                 ([src, out, "/s", "/S", "/?"], usage),
+                 (["-V"], version), (["/p", "--VERSION"], version),
+                 ([src, out, "/x", "-v", "/?"], version)]
+        for args, text in cases:
+            with self.subTest(args=args):
+                run = self.run_exe(*args)
+                self.assertEqual((run.code, run.stdout), (0, text))
+                self.assertIsNone(self.raw_log())
+                self.assertFalse(os.path.exists(self.out))
+        path = os.path.join(self.dir, "version.txt")
+        with open(path, "wb") as f:
+            code = subprocess.run([WINE, EXE, "--version"], stdout=f,
+                                  stdin=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, env=wine_env(),
+                                  timeout=120).returncode
+        self.assertEqual((code, self.read(path, base=self.dir)), (0, version))
+
+    def test_dash_options(self):
+        self.write(os.path.join("sub", "b.eml"), message("b"))
+        run = self.run_exe(self.win(self.src), self.win(self.out), "-S", "-D",
+                           "-p")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(message("b")))
+        for repeat in (["/s", "-s"], ["-sp"]):
+            with self.subTest(args=repeat):
+                run = self.run_exe(self.win(self.src), self.win(self.out),
+                                   "-p", *repeat)
+                self.assertEqual(run.code, 3)
+                self.assertEqual(self.log_messages(),
+                                 ["Syntax error when calling the program."])
+
+
 class FailureTest(WineTest):
 
     def test_no_matching_file(self):
@@ -150,7 +197,7 @@ class FailureTest(WineTest):
             report = f.read()
         self.assertTrue(report.startswith(b"Fatal run-time error:\r\n"), report)
         self.assertTrue(report.endswith(
-            b"------------\r\nquillpack 0.65\r\n"
+            b"------------\r\n" + BANNER.encode() + b"\r\n"
             b"Error processing file '' (-1 bytes).\r\n"), report)
         windows_report = self.log_messages()
         self.assertEqual(len(windows_report), 2)

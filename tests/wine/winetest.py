@@ -20,7 +20,8 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 # The messages and their mbox form are the native tests' own.
 sys.path.insert(0, os.path.dirname(HERE))
-from qptest import FALLBACK, ScratchFiles, crlf, message  # noqa: E402,F401
+from qptest import (BANNER, FALLBACK, ScratchFiles, crlf,  # noqa: E402,F401
+                    message)
 WIN_BUILD = os.environ.get("WIN_BUILD", os.path.join(ROOT, "build-win"))
 EXE = os.path.join(WIN_BUILD, "quillpack.exe")
 HOOKED_EXE = os.path.join(WIN_BUILD, "quillpack_hooked.exe")
