@@ -8,9 +8,9 @@
 #include "base/name_text.h"
 #include "base/paths.h"
 #include "base/process.h"
+#include "base/program.h"
 #include "config/user_dir.h"
 #include "log/outside_text.h"
-#include "report/report.h"
 
 namespace qp {
 
@@ -213,11 +213,9 @@ std::string read_settings(const std::string& path, pack_settings& out) {
   return std::string();
 }
 
-void load_settings(const std::string& path) {
+std::pair<std::string, int> load_settings(const std::string& path) {
   std::string message = read_settings(path, settings_of_run);
-  if (!message.empty()) {
-    finish_run(message, exit_fatal);
-  }
+  return {message, message.empty() ? exit_ok : exit_fatal};
 }
 
 }  // namespace qp
