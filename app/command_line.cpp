@@ -164,26 +164,12 @@ const std::string& usage_text() {
 }
 
 void show_info(info_request request) {
-  const std::string text =
-      request == info_request::help ? usage_text() : program_banner;
-  if (!write_standard_output(text + "\n")) {
-    message_box(0, std::string("Info - ") + program_name, text,
-                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
-  }
-  close_window();
-  end_process(exit_ok);
+  finish_with_info(request == info_request::help ? usage_text()
+                                                 : program_banner);
 }
 
 void show_usage() {
-  if (!is_no_prompt()) {
-    message_box(0, std::string("Info - ") + program_name, usage_text(),
-                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
-  } else if (log_is_open()) {
-    log_write("Syntax error when calling the program.\n");
-    close_log();
-  }
-  close_window();
-  end_process(exit_fatal);
+  finish_with_usage(usage_text());
 }
 
 }  // namespace qp

@@ -223,7 +223,10 @@ void set_job_start_hook(void (*hook)()) {
 
 std::pair<std::string, int> run_job(const run_settings& run) {
   source_parts parts = derive_source_parts(run.source_spec);
-  load_settings(ini_path());
+  std::pair<std::string, int> settings_fault = load_settings(ini_path());
+  if (settings_fault.second != exit_ok) {
+    return settings_fault;
+  }
   const pack_settings& config = current_settings();
   if (job_start_hook) {
     job_start_hook();

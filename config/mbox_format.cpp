@@ -3,17 +3,45 @@
 #include <string>
 
 #include "base/paths.h"
+#include "log/outside_text.h"
 
 namespace qp {
 namespace {
 
-// One key of the section: its fixed name for messages, its two values in
-// lower case (the default first) and where the choice goes.
+// One key of the section: its name as messages show it, its two values in
+// lower case (the default first), and what the choice sets.
 struct two_way_key {
   const char* name;
   const char* first;
   const char* second;
+  void (*apply)(bool second, mbox_format& out);
 };
+
+const two_way_key mbox_keys[] = {
+    {"LineEnds", "crlf", "lf",
+     [](bool lf, mbox_format& out) {
+       out.line_ends = lf ? LINE_ENDS_LF : LINE_ENDS_CRLF;
+     }},
+    {"EmptyLineBetween", "false", "true",
+     [](bool on, mbox_format& out) { out.empty_line_between = on; }},
+    {"SeparatorDate", "fixed", "header",
+     [](bool header, mbox_format& out) {
+       out.separator_date = header ? SEPARATOR_HEADER : SEPARATOR_FIXED;
+     }},
+    {"Quoting", "space", "mboxrd",
+     [](bool mboxrd, mbox_format& out) {
+       out.quoting = mboxrd ? QUOTING_MBOXRD : QUOTING_SPACE;
+     }},
+};
+
+const two_way_key* find_key(const std::string& lower_name) {
+  for (const two_way_key& key : mbox_keys) {
+    if (to_lower(key.name) == lower_name) {
+      return &key;
+    }
+  }
+  return nullptr;
+}
 
 // 0 or 1 for the first or second value (any letter case), -1 for any
 // other value, the empty one included.
@@ -28,11 +56,6 @@ int choose(const two_way_key& key, const std::string& value) {
   return -1;
 }
 
-const two_way_key line_ends_key = {"LineEnds", "crlf", "lf"};
-const two_way_key empty_line_key = {"EmptyLineBetween", "false", "true"};
-const two_way_key separator_date_key = {"SeparatorDate", "fixed", "header"};
-const two_way_key quoting_key = {"Quoting", "space", "mboxrd"};
-
 }  // namespace
 
 std::string apply_mbox_section(
@@ -40,34 +63,19 @@ std::string apply_mbox_section(
     mbox_format& out) {
   for (const auto& [key, value] : entries) {
     std::string name = to_lower(key);
-    const two_way_key* known = nullptr;
-    if (name == "lineends") {
-      known = &line_ends_key;
-    } else if (name == "emptylinebetween") {
-      known = &empty_line_key;
-    } else if (name == "separatordate") {
-      known = &separator_date_key;
-    } else if (name == "quoting") {
-      known = &quoting_key;
-    } else if (name.empty()) {
+    if (name.empty()) {
       continue;  // comments and lines without "="
-    } else {
-      return "Section 'Mbox': Unknown key '" + key + "'.";
+    }
+    const two_way_key* known = find_key(name);
+    if (known == nullptr) {
+      return "Section 'Mbox': Unknown key " + quote_outside_text(key) + ".";
     }
     int choice = choose(*known, value);
     if (choice < 0) {
       return std::string("Section 'Mbox': Key '") + known->name +
-             "' cannot take value '" + value + "'.";
+             "' cannot take value " + quote_outside_text(value) + ".";
     }
-    if (known == &line_ends_key) {
-      out.line_ends = choice ? LINE_ENDS_LF : LINE_ENDS_CRLF;
-    } else if (known == &empty_line_key) {
-      out.empty_line_between = choice == 1;
-    } else if (known == &separator_date_key) {
-      out.separator_date = choice ? SEPARATOR_HEADER : SEPARATOR_FIXED;
-    } else {
-      out.quoting = choice ? QUOTING_MBOXRD : QUOTING_SPACE;
-    }
+    known->apply(choice == 1, out);
   }
   return std::string();
 }

@@ -1,4 +1,4 @@
-// The five settings of the INI file: defaults, validation of a parsed INI
+// The settings of the INI file: defaults, validation of a parsed INI
 // document, and the fatal report of a faulty file.
 #include "config/settings.h"
 
@@ -8,9 +8,9 @@
 #include "base/name_text.h"
 #include "base/paths.h"
 #include "base/process.h"
+#include "base/program.h"
 #include "config/user_dir.h"
 #include "log/outside_text.h"
-#include "report/report.h"
 
 namespace qp {
 
@@ -57,7 +57,7 @@ using entry_list = std::vector<std::pair<std::string, std::string>>;
 
 // Keys, values and the file's path come from outside: shown escaped.
 std::string quoted(const std::string& text) {
-  return "'" + escape_outside_text(text) + "'";
+  return quote_outside_text(text);
 }
 
 std::string unknown_key(const char* section, const std::string& key) {
@@ -213,11 +213,9 @@ std::string read_settings(const std::string& path, pack_settings& out) {
   return std::string();
 }
 
-void load_settings(const std::string& path) {
+std::pair<std::string, int> load_settings(const std::string& path) {
   std::string message = read_settings(path, settings_of_run);
-  if (!message.empty()) {
-    finish_run(message, exit_fatal);
-  }
+  return {message, message.empty() ? exit_ok : exit_fatal};
 }
 
 }  // namespace qp

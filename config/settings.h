@@ -3,6 +3,7 @@
 #define QUILLPACK_CONFIG_SETTINGS_H_
 
 #include <string>
+#include <utility>
 
 #include "config/ini.h"
 #include "config/mbox_format.h"
@@ -44,8 +45,10 @@ std::string apply_ini_document(const ini_document& document,
 // when the file is valid or missing.
 std::string read_settings(const std::string& path, pack_settings& out);
 
-// read_settings into settings; a fault ends the run with exit code 3.
-void load_settings(const std::string& path);
+// read_settings into the settings of this run. A fault comes back as its
+// message and the exit code that ends the run with it; a valid or missing
+// file as an empty message and exit_ok.
+std::pair<std::string, int> load_settings(const std::string& path);
 
 }  // namespace qp
 

@@ -13,6 +13,9 @@ namespace qp {
 // byte that is not part of valid UTF-8 written as \xHH, one per byte, in
 // upper-case hex. Everything else, a backslash too, stays as it is.
 std::string escape_outside_text(const std::string& text);
+// The escaped text in single quotes, as every fault text names a key, a
+// value or a path from outside.
+std::string quote_outside_text(const std::string& text);
 
 // The first count characters of valid UTF-8 text (all of it when shorter);
 // a character is never split.

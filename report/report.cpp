@@ -82,6 +82,27 @@ void finish_run(const std::string& message, int code) {
   end_process(code);
 }
 
+void finish_with_info(const std::string& text) {
+  if (!write_standard_output(text + "\n")) {
+    message_box(0, std::string("Info - ") + program_name, text,
+                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
+  }
+  close_window();
+  end_process(exit_ok);
+}
+
+void finish_with_usage(const std::string& usage) {
+  if (!no_prompt) {
+    message_box(0, std::string("Info - ") + program_name, usage,
+                MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
+  } else if (log_is_open()) {
+    log_write("Syntax error when calling the program.\n");
+    close_log();
+  }
+  close_window();
+  end_process(exit_fatal);
+}
+
 bool ask_proceed(const std::string& message) {
   if (no_prompt) {
     log_write(message + "\n");

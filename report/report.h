@@ -23,6 +23,12 @@ void reset_report();
 
 // Shows (interactive) or logs (with /p) the message and ends the process.
 [[noreturn]] void finish_run(const std::string& message, int code);
+// Help or the version, asked for on the command line: on standard output
+// when it can take the text (always on POSIX), else in a box; exit code 0.
+[[noreturn]] void finish_with_info(const std::string& text);
+// The usage text after a faulty command line: in a box, or with /p one
+// line in the log; exit code 3.
+[[noreturn]] void finish_with_usage(const std::string& usage);
 
 // Reports an error met during the job; true means stop. The caller has
 // already counted the error.
