@@ -56,21 +56,32 @@ void add_run_target(const file_identity& id) {
 std::vector<node_identity> shared_sources;
 std::vector<bool> shared_taken;
 
-// Whether the source is a file another name of it brought already.
-bool taken_before(const std::string& path) {
+// The slot of the source among the shared ones, or -1.
+long shared_slot(const std::string& path) {
   file_identity found;
   if (shared_sources.empty() || !path_identity(path, found)) {
-    return false;
+    return -1;
   }
   const node_identity id{found.volume, found.index};
   const auto at =
       std::lower_bound(shared_sources.begin(), shared_sources.end(), id);
   if (at == shared_sources.end() || !(*at == id)) {
+    return -1;
+  }
+  return static_cast<long>(at - shared_sources.begin());
+}
+
+// Whether the source is a file another name of it brought already; when
+// take is set, it counts as brought from now on.
+bool taken_before(const std::string& path, bool take) {
+  const long slot = shared_slot(path);
+  if (slot < 0) {
     return false;
   }
-  const size_t slot = static_cast<size_t>(at - shared_sources.begin());
-  const bool taken = shared_taken[slot];
-  shared_taken[slot] = true;
+  const bool taken = shared_taken[static_cast<size_t>(slot)];
+  if (take) {
+    shared_taken[static_cast<size_t>(slot)] = true;
+  }
   return taken;
 }
 
@@ -243,7 +254,7 @@ bool group_has_sources(const std::string& source_directory,
   std::string path;
   for (const source_entry& entry : files) {
     path.assign(source_directory).append(entry.name);
-    if (!is_run_target(path)) {
+    if (!is_run_target(path) && !taken_before(path, false)) {
       return true;
     }
   }
@@ -399,7 +410,7 @@ int64_t pack_group(const std::string& source_directory,
     // output, and a target read while it grows never ends.
     bool skip = entry.size == 0 ||
                 (target_among_sources && path_lower(name) == target_name) ||
-                is_run_target(source_path) || taken_before(source_path);
+                is_run_target(source_path) || taken_before(source_path, true);
     if (!skip) {
       transfer_notes notes;
       int64_t result = transfer_message(source_path, target, options, &notes);

@@ -63,7 +63,8 @@ bool is_run_target(const std::string& path);
 // The files the collection may hold under more than one name (sorted):
 // each is packed once, under the first; forget_run_targets keeps them.
 void note_shared_sources(const std::vector<node_identity>& sorted);
-// Whether any entry is a source to pack, not a file this run writes.
+// Whether any entry is a source to pack: not a file this run writes, nor
+// one packed already under another name.
 bool group_has_sources(const std::string& source_directory,
                        const source_files& files);
 

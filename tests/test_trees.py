@@ -176,11 +176,15 @@ class TreesTest(QuillpackTest):
         os.symlink("../a/m2.eml", os.path.join(self.src, "b", "soft.eml"))
         os.symlink("a", os.path.join(self.src, "c"))
         os.symlink("../b", os.path.join(self.src, "b", "again"))
+        os.makedirs(os.path.join(self.src, "d"))  # nothing of its own
+        os.link(os.path.join(self.src, "a", "m1.eml"),
+                os.path.join(self.src, "d", "only.eml"))
         proc, messages = self.pack(self.src, self.out, "/s", "/p")
         self.assert_clean(proc, messages)
         self.assertEqual(self.read("src/a.mbx"), packed(m1) + packed(m2))
         self.assertEqual(self.read("src/b.mbx"), packed(m3))
-        self.assertFalse(os.path.exists(os.path.join(self.out, "src", "c.mbx")))
+        self.assertEqual(sorted(os.listdir(os.path.join(self.out, "src"))),
+                         ["a.mbx", "b.mbx"])
         proc, messages = self.pack(self.src, self.out, "/s", "/d", "/p")
         self.assert_clean(proc, messages)
         self.assertEqual(self.read("src.mbx"),
