@@ -240,7 +240,11 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   one_percent = static_cast<double>(list.total_bytes) / 100;
   set_progress_divisor(one_percent);
   reset_target_counts();
+  for (int i = 0; i < list.unreadable_folders; ++i) {
+    count_error();  // reported by the walk
+  }
   forget_run_targets();
+  note_shared_sources(list.shared_files);
   if (!stopped) {
     stopped = run.separate_mboxes ? pack_separate(run, config, parts, list)
                                   : pack_single(run, config, parts, list);

@@ -22,6 +22,9 @@ int deep_lstat(const std::string& path, struct stat& info);
 int deep_open(const std::string& path, int flags, mode_t mode = 0);
 // mkdir; 0 or -1 with errno set.
 int deep_mkdir(const std::string& path, mode_t mode);
+// mkdir of path and every missing parent, a folder at a time from the one
+// before; 0 or -1 with errno set.
+int deep_mkdir_all(const std::string& path, mode_t mode);
 // statvfs of the file system that holds path; 0 or -1.
 int deep_statvfs(const std::string& path, struct statvfs& info);
 

@@ -129,6 +129,48 @@ int deep_mkdir(const std::string& path, mode_t mode) {
   return mkdirat(at.directory(), at.name(), mode);
 }
 
+int deep_mkdir_all(const std::string& path, mode_t mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  int directory = AT_FDCWD;
+  size_t at = 0;
+  if (!path.empty() && path[0] == '/') {
+    directory = open("/", search_flags);
+    at = 1;
+  }
+  while (directory != -1 && at < path.size()) {
+    size_t stop = path.find('/', at);
+    if (stop == std::string::npos) {
+      stop = path.size();
+    }
+    const std::string part = path.substr(at, stop - at);
+    at = stop + 1;
+    if (part.empty()) {
+      continue;
+    }
+    int next = openat(directory, part.c_str(), search_flags);
+    if (next < 0 && errno == ENOENT &&
+        (mkdirat(directory, part.c_str(), mode) == 0 || errno == EEXIST)) {
+      next = openat(directory, part.c_str(), search_flags);
+    }
+    const int saved = errno;
+    if (directory != AT_FDCWD) {
+      close(directory);
+    }
+    errno = saved;
+    directory = next;
+  }
+  if (directory == -1) {
+    return -1;
+  }
+  if (directory != AT_FDCWD) {
+    close(directory);
+  }
+  return 0;
+}
+
 int deep_statvfs(const std::string& path, struct statvfs& info) {
   if (path.size() < system_limit) {
     return statvfs(path.c_str(), &info);

@@ -2,6 +2,10 @@
 // and ASCII case, and the operations built on the platform listing.
 #include "base/paths.h"
 
+#include <algorithm>
+
+#include "base/tree_walk.h"
+
 namespace qp {
 
 // ---- String rules ----
@@ -211,32 +215,36 @@ bool list_directory(const std::string& path,
   return true;
 }
 
-int create_directory_tree(const std::string& path) {
-  // The prefixes that end at a separator, shortest first, then the path.
-  std::vector<std::string> prefixes;
-  for (size_t at = path.find(native_style.separator); at != std::string::npos;
-       at = path.find(native_style.separator, at + 1)) {
-    prefixes.push_back(path.substr(0, at + 1));
+// Slots are kept at most half full, so a search ends soon at a free one.
+bool identity_set::insert(const node_identity& id) {
+  if (id.volume == 0 && id.index == 0) {
+    return true;  // unknown: never taken for one seen before
   }
-  if (prefixes.empty() || prefixes.back() != path) {
-    prefixes.push_back(path);
-  }
-  for (size_t i = 0; i < prefixes.size(); ++i) {
-    const int kind = path_kind(prefixes[i]);
-    if (kind == KIND_WILDCARD || kind == KIND_FILE) {
-      return -1;
-    }
-    if (kind == KIND_NONE) {
-      // Everything from here on is missing: create it without testing.
-      for (size_t j = i; j < prefixes.size(); ++j) {
-        if (create_directory(prefixes[j]) != 0) {
-          return -1;
-        }
+  if (2 * (used_ + 1) > slots_.size()) {
+    std::vector<node_identity> old(std::max<size_t>(64, 2 * slots_.size()));
+    old.swap(slots_);
+    used_ = 0;
+    for (const node_identity& held : old) {
+      if (held.volume != 0 || held.index != 0) {
+        insert(held);
       }
-      return 0;
     }
   }
-  return 0;
+  const size_t mask = slots_.size() - 1;
+  uint64_t hash =
+      (id.index ^ (id.volume * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+  for (size_t at = static_cast<size_t>(hash >> 17) & mask;;
+       at = (at + 1) & mask) {
+    node_identity& slot = slots_[at];
+    if (slot == id) {
+      return false;
+    }
+    if (slot.volume == 0 && slot.index == 0) {
+      slot = id;
+      ++used_;
+      return true;
+    }
+  }
 }
 
 }  // namespace qp

@@ -99,6 +99,11 @@ struct listing_entry {
   std::string attributes;  // letters in the order r h s d a v
   uint64_t size = 0;
   int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  // POSIX: the identity the listing's stat gave, and whether the entry is a
+  // link or one of several hard links of a file; Windows: a reparse point.
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool shared = false;
 };
 
 // Opens a regular file for reading by its name, at any length and in any
@@ -126,11 +131,12 @@ int64_t file_size(const std::string& path);
 // link, which is not followed (a dangling link or a loop counts).
 bool entry_exists(const std::string& path);
 
-// Creates path and every missing parent; 0 on success, -1 on failure.
+// Creates path and every missing parent; 0 on success, -1 on failure. The
+// cost grows with the path's length, not with its square.
 int create_directory_tree(const std::string& path);
 
 // The device and inode of an existing directory, so that a walk can tell a
-// directory it is already inside; false when unknown (no such notion on the
+// directory it has walked; false when unknown (no such notion on the
 // platform, or not a directory).
 bool directory_identity(const std::string& path, uint64_t& device,
                         uint64_t& inode);

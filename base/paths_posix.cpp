@@ -15,6 +15,7 @@
 #include "base/deep_path.h"
 #include "base/name_order.h"
 #include "base/paths.h"
+#include "base/tree_walk.h"
 #include "base/wildcard.h"
 
 namespace qp {
@@ -184,6 +185,9 @@ bool make_entry(const std::string& name, const struct stat& st,
     entry.attributes += 'd';
   }
   entry.size = directory ? 0 : static_cast<uint64_t>(st.st_size);
+  entry.volume = static_cast<uint64_t>(st.st_dev);
+  entry.index = static_cast<uint64_t>(st.st_ino);
+  entry.shared = !directory && st.st_nlink > 1;
   struct tm local;
   const time_t mtime = st.st_mtime;
   if (localtime_r(&mtime, &local) != nullptr) {
@@ -197,24 +201,71 @@ bool make_entry(const std::string& name, const struct stat& st,
   return true;
 }
 
+// Whether the name in the directory is a symbolic link.
+bool is_link(int fd, const struct dirent* item) {
+#if defined(DT_LNK) && defined(DT_UNKNOWN)
+  if (item->d_type != DT_UNKNOWN) {
+    return item->d_type == DT_LNK;
+  }
+#endif
+  struct stat st;
+  return fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(st.st_mode);
+}
+
 // The entries of an open directory that the pattern keeps (all for an
 // empty one), each stated once through the directory's descriptor, sorted
-// in the one listing order, since readdir order is arbitrary.
-void read_entries(DIR* dir, const std::string& pattern,
+// in the one listing order, since readdir order is arbitrary; false when
+// the reading failed part way (errno tells why).
+bool read_entries(DIR* dir, const std::string& pattern,
                   std::vector<listing_entry>& entries) {
   const int fd = dirfd(dir);
   listing_entry entry;
   struct stat st;
-  while (const struct dirent* item = readdir(dir)) {
+  for (;;) {
+    errno = 0;
+    const struct dirent* item = readdir(dir);
+    if (item == nullptr) {
+      break;
+    }
     const std::string name = item->d_name;
     if (!pattern.empty() && !match_file_name(pattern, name)) {
       continue;
     }
     if (fstatat(fd, item->d_name, &st, 0) == 0 && make_entry(name, st, entry)) {
+      entry.shared = entry.shared || is_link(fd, item);
       entries.push_back(entry);
     }
   }
+  if (errno != 0) {
+    return false;
+  }
   sort_listing(entries);
+  return true;
+}
+
+// The contents of the open directory that pattern keeps; the descriptor
+// stays open. False with errno set when they cannot be read.
+bool list_open_directory(int fd, const std::string& pattern,
+                         std::vector<listing_entry>& entries) {
+  const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) {
+    return false;
+  }
+  DIR* dir = fdopendir(own);
+  if (dir == nullptr) {
+    const int saved = errno;
+    close(own);
+    errno = saved;
+    return false;
+  }
+  // The duplicate shares the position: start from the first entry.
+  rewinddir(dir);
+  const bool read = read_entries(dir, pattern, entries);
+  const int saved = errno;
+  closedir(dir);
+  errno = saved;
+  return read;
 }
 
 // The contents of directory (as a path for opendir) that pattern keeps;
@@ -226,14 +277,11 @@ bool list_contents(const std::string& directory, const std::string& pattern,
   if (fd < 0) {
     return false;
   }
-  DIR* dir = fdopendir(fd);
-  if (dir == nullptr) {
-    close(fd);
-    return false;
-  }
-  read_entries(dir, pattern, entries);
-  closedir(dir);
-  return true;
+  const bool listed = list_open_directory(fd, pattern, entries);
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return listed;
 }
 
 }  // namespace
@@ -299,6 +347,137 @@ int64_t file_size(const std::string& path) {
 bool entry_exists(const std::string& path) {
   struct stat st;
   return deep_lstat(path, st) == 0;
+}
+
+int create_directory_tree(const std::string& path) {
+  return deep_mkdir_all(path, 0777) == 0 ? 0 : -1;
+}
+
+// ---- The tree walk ----
+
+namespace {
+
+constexpr int folder_flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
+
+int status_of(int error) {
+  return error == EACCES || error == EPERM ? FOLDER_DENIED : FOLDER_FAILED;
+}
+
+bool identity_of(int fd, node_identity& id) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    return false;
+  }
+  id.volume = static_cast<uint64_t>(st.st_dev);
+  id.index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+void close_handle(tree_cursor& cursor) {
+  if (cursor.handle >= 0) {
+    close(static_cast<int>(cursor.handle));
+  }
+  cursor.handle = -1;
+}
+
+// The cursor's folder as a new descriptor of the cursor, or -1.
+int add_level(tree_cursor& cursor, int fd) {
+  node_identity id;
+  if (!identity_of(fd, id)) {
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  close_handle(cursor);
+  cursor.handle = fd;
+  cursor.levels.push_back(tree_level{cursor.path.size(), id});
+  return fd;
+}
+
+}  // namespace
+
+int open_tree(tree_cursor& cursor, const std::string& root) {
+  close_tree(cursor);
+  cursor.path = root;
+  const int fd = deep_open(root, folder_flags);
+  if (fd < 0 || add_level(cursor, fd) < 0) {
+    return status_of(errno);
+  }
+  return FOLDER_OPEN;
+}
+
+int enter_folder(tree_cursor& cursor, const std::string& name) {
+  if (cursor.handle < 0) {
+    return FOLDER_FAILED;
+  }
+  const int fd =
+      openat(static_cast<int>(cursor.handle), name.c_str(), folder_flags);
+  if (fd < 0) {
+    return status_of(errno);
+  }
+  const size_t before = cursor.path.size();
+  cursor.path.append(name).append(1, '/');
+  if (add_level(cursor, fd) < 0) {
+    cursor.path.resize(before);
+    return status_of(errno);
+  }
+  return FOLDER_OPEN;
+}
+
+// ".." of the folder leads back in one step, unless the folder was reached
+// through a link (its ".." is then elsewhere) or moved meanwhile: the
+// parent is then opened by its path.
+void leave_folder(tree_cursor& cursor) {
+  if (cursor.levels.size() < 2) {
+    return;
+  }
+  cursor.levels.pop_back();
+  const tree_level& parent = cursor.levels.back();
+  cursor.path.resize(parent.path_size);
+  int up = cursor.handle >= 0
+               ? openat(static_cast<int>(cursor.handle), "..", folder_flags)
+               : -1;
+  node_identity id;
+  if (up >= 0 && !(identity_of(up, id) && id == parent.id)) {
+    close(up);
+    up = -1;
+  }
+  if (up < 0) {
+    up = deep_open(cursor.path, folder_flags);
+    if (up >= 0 && !(identity_of(up, id) && id == parent.id)) {
+      close(up);
+      up = -1;
+    }
+  }
+  close_handle(cursor);
+  cursor.handle = up;
+}
+
+void close_tree(tree_cursor& cursor) {
+  close_handle(cursor);
+  cursor.levels.clear();
+  cursor.path.clear();
+}
+
+int list_folder(const tree_cursor& cursor,
+                std::vector<listing_entry>& entries) {
+  entries.clear();
+  if (cursor.handle < 0) {
+    return FOLDER_FAILED;
+  }
+  if (!list_open_directory(static_cast<int>(cursor.handle), "", entries)) {
+    entries.clear();
+    return status_of(errno);
+  }
+  return FOLDER_OPEN;
+}
+
+bool may_be_reached_twice(const tree_cursor&, const listing_entry& entry,
+                          node_identity& id) {
+  id.volume = entry.volume;
+  id.index = entry.index;
+  return entry.shared;
 }
 
 std::FILE* open_regular_file(const std::string& path) {

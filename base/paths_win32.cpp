@@ -10,6 +10,7 @@
 
 #include "base/name_order.h"
 #include "base/paths.h"
+#include "base/tree_walk.h"
 #include "base/utf8.h"
 #include "base/wide_win32.h"
 
@@ -201,6 +202,7 @@ listing_entry make_entry(const WIN32_FIND_DATAW& found) {
   entry.attributes = attribute_letters(found.dwFileAttributes);
   entry.size =
       (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  entry.shared = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   set_entry_time(found.ftLastWriteTime, entry);
   return entry;
 }
@@ -271,6 +273,107 @@ int64_t file_size(const std::string& path) {
 bool entry_exists(const std::string& path) {
   std::vector<listing_entry> entries;
   return list_directory(path, entries) && !entries.empty();
+}
+
+// The prefixes that end at a separator, then the path; those that exist
+// are found from the longest down, so a tree of folders that exist already
+// costs one question, and the missing ones are made from the shortest up.
+int create_directory_tree(const std::string& path) {
+  std::vector<size_t> ends;
+  for (size_t at = path.find(native_style.separator); at != std::string::npos;
+       at = path.find(native_style.separator, at + 1)) {
+    ends.push_back(at + 1);
+  }
+  if (ends.empty() || ends.back() != path.size()) {
+    ends.push_back(path.size());
+  }
+  size_t missing = ends.size();  // the first missing prefix
+  while (missing > 0) {
+    const int kind = path_kind(path.substr(0, ends[missing - 1]));
+    if (kind == KIND_WILDCARD || kind == KIND_FILE) {
+      return -1;
+    }
+    if (kind == KIND_DIRECTORY) {
+      break;
+    }
+    --missing;
+  }
+  for (size_t i = missing; i < ends.size(); ++i) {
+    if (create_directory(path.substr(0, ends[i])) != 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+// ---- The tree walk ----
+
+int open_tree(tree_cursor& cursor, const std::string& root) {
+  close_tree(cursor);
+  cursor.path = root;
+  node_identity id;
+  if (!directory_identity(root, id.volume, id.index)) {
+    id = node_identity();
+  }
+  cursor.levels.push_back(tree_level{root.size(), id});
+  return FOLDER_OPEN;
+}
+
+// The listing tells whether the folder can be read; an identity that cannot
+// be had is unknown, as on a file system without file indexes.
+int enter_folder(tree_cursor& cursor, const std::string& name) {
+  cursor.path.append(name).append(1, native_style.separator);
+  node_identity id;
+  if (!directory_identity(cursor.path, id.volume, id.index)) {
+    id = node_identity();
+  }
+  cursor.levels.push_back(tree_level{cursor.path.size(), id});
+  return FOLDER_OPEN;
+}
+
+void leave_folder(tree_cursor& cursor) {
+  if (cursor.levels.size() < 2) {
+    return;
+  }
+  cursor.levels.pop_back();
+  cursor.path.resize(cursor.levels.back().path_size);
+}
+
+void close_tree(tree_cursor& cursor) {
+  cursor.levels.clear();
+  cursor.path.clear();
+}
+
+int list_folder(const tree_cursor& cursor,
+                std::vector<listing_entry>& entries) {
+  if (list_directory(cursor.path + "*.*", entries)) {
+    return FOLDER_OPEN;
+  }
+  entries.clear();
+  return GetLastError() == ERROR_ACCESS_DENIED ? FOLDER_DENIED : FOLDER_FAILED;
+}
+
+// A reparse point (a symbolic link) or a file of several hard links; its
+// identity from a handle that asks for no access and shares everything.
+bool may_be_reached_twice(const tree_cursor& cursor, const listing_entry& entry,
+                          node_identity& id) {
+  HANDLE handle =
+      CreateFileW(system_path(cursor.path + entry.name).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known) {
+    return false;
+  }
+  id.volume = info.dwVolumeSerialNumber;
+  id.index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return entry.shared || info.nNumberOfLinks > 1;
 }
 
 // The listing holds only files and directories, and a directory does not

@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "base/paths.h"
+#include "base/tree_walk.h"
 #include "base/wildcard.h"
+#include "report/report.h"
 #include "window/events.h"
 
 namespace qp {
@@ -126,82 +128,122 @@ source_files add_group(collection_list& list,
 
 namespace {
 
-struct directory_id {
-  uint64_t device;
-  uint64_t inode;
+// A folder of the walk: its subfolders' names, held one after another in
+// the walk's name buffer, and the next of them to visit.
+struct walk_frame {
+  size_t names_begin;
+  size_t next;
 };
 
-// The state of one collect_sources call.
+// The state of one collect_sources call. The walk keeps its own stack of
+// folders, so a tree of any depth costs memory in step with it and never
+// the machine's stack.
 struct walk_state {
-  std::string root;
   std::string pattern;
   bool recursive = false;
   collection_list list;
-  std::vector<directory_id> inside;  // the directories on the current path
+  tree_cursor cursor;
+  size_t root_size = 0;
+  std::vector<walk_frame> frames;  // the folders from the root down
+  std::string names;               // their subfolders' names, each ended by 0
+  identity_set folders;            // every folder walked
+  std::vector<listing_entry> entries;
 };
 
-// Whether the directory is one the walk is already inside, as a link back
-// into its own tree would make it; a directory of unknown identity is not.
-bool already_inside(const walk_state& walk, const directory_id& id) {
-  for (const directory_id& open : walk.inside) {
-    if (open.device == id.device && open.inode == id.inode) {
-      return true;
-    }
+std::string_view relative_directory(const walk_state& walk) {
+  return std::string_view(walk.cursor.path).substr(walk.root_size);
+}
+
+// A file that more than one name may reach is noted, so that the packing
+// takes it once, under the first.
+void note_if_shared(walk_state& walk, const listing_entry& entry) {
+  node_identity id;
+  if (may_be_reached_twice(walk.cursor, entry, id)) {
+    walk.list.shared_files.push_back(id);
   }
-  return false;
 }
 
 // Files of the listing that match go into a new group of the list, started
-// at the first; directories other than "." and ".." go into subdirectories
-// when the walk is recursive.
-void split_listing(walk_state& walk, const std::string& relative,
-                   std::vector<listing_entry>& entries,
-                   std::vector<std::string>& subdirectories) {
+// at the first; directories other than "." and ".." go into the names of
+// the folder's subfolders when the walk is recursive.
+void split_listing(walk_state& walk) {
   bool started = false;
-  for (listing_entry& entry : entries) {
+  for (const listing_entry& entry : walk.entries) {
     if (entry.attributes.find('d') != std::string::npos) {
       if (walk.recursive && entry.name != "." && entry.name != "..") {
-        subdirectories.push_back(std::move(entry.name));
+        walk.names.append(entry.name).append(1, '\0');
       }
     } else if (match_file_name(walk.pattern, entry.name)) {
       if (!started) {
-        start_group(walk.list, relative);
+        start_group(walk.list, relative_directory(walk));
         started = true;
       }
       add_source_file(walk.list, entry.name, entry.size);
+      note_if_shared(walk, entry);
     }
   }
 }
 
-// Depth-first, pre-order: the directory's own group, then its subtrees in
-// listing order. A directory that cannot be listed adds nothing.
-void visit_directory(walk_state& walk, const std::string& relative) {
-  const std::string directory = walk.root + relative;
-  directory_id id{0, 0};
-  const bool known = directory_identity(directory, id.device, id.inode);
-  if (known && already_inside(walk, id)) {
-    return;
+// A folder that cannot be read for any reason but a lack of permission is
+// reported: whole-drive runs meet system folders that nobody may read, but
+// a name too long or a failing disk would otherwise lose messages unseen.
+void report_unreadable(walk_state& walk, const std::string& folder) {
+  ++walk.list.unreadable_folders;
+  if (ask_proceed(format_message("Error reading directory '%s'.", folder))) {
+    keep_running = false;
   }
-  std::vector<listing_entry> entries;
-  if (!list_directory(directory + "*.*", entries)) {
-    return;
+}
+
+// Lists the cursor's folder, once per identity, and starts its frame;
+// false when it adds nothing (walked before, unreadable, or a stop).
+bool visit_folder(walk_state& walk, int status) {
+  if (status == FOLDER_OPEN) {
+    if (!walk.folders.insert(walk.cursor.levels.back().id)) {
+      return false;  // reached again through a link: walked already
+    }
+    status = list_folder(walk.cursor, walk.entries);
+  }
+  if (status == FOLDER_FAILED) {
+    report_unreadable(walk, walk.cursor.path);
+  }
+  if (status != FOLDER_OPEN) {
+    return false;
   }
   do_events();
   if (!keep_running) {
+    return false;
+  }
+  const size_t names_begin = walk.names.size();
+  split_listing(walk);
+  walk.entries.clear();
+  walk.frames.push_back(walk_frame{names_begin, names_begin});
+  return true;
+}
+
+// The next subfolder of the deepest frame entered, or the frame left when
+// it has none left: depth first, pre-order, in listing order.
+void step(walk_state& walk) {
+  walk_frame& frame = walk.frames.back();
+  if (frame.next == walk.names.size() || !keep_running) {
+    walk.names.resize(frame.names_begin);
+    walk.frames.pop_back();
+    if (!walk.frames.empty()) {
+      leave_folder(walk.cursor);
+    }
     return;
   }
-  std::vector<std::string> subdirectories;
-  split_listing(walk, relative, entries, subdirectories);
-  entries.clear();
-  entries.shrink_to_fit();  // only names are kept while the subtrees run
-  if (known) {
-    walk.inside.push_back(id);
+  const size_t end = walk.names.find('\0', frame.next);
+  const std::string name = walk.names.substr(frame.next, end - frame.next);
+  frame.next = end + 1;
+  const int status = enter_folder(walk.cursor, name);
+  if (status != FOLDER_OPEN) {
+    if (status == FOLDER_FAILED) {
+      report_unreadable(walk, walk.cursor.path + name + native_style.separator);
+    }
+    return;
   }
-  for (const std::string& name : subdirectories) {
-    visit_directory(walk, relative + name + native_style.separator);
-  }
-  if (known) {
-    walk.inside.pop_back();
+  if (!visit_folder(walk, FOLDER_OPEN)) {
+    leave_folder(walk.cursor);
   }
 }
 
@@ -211,14 +253,25 @@ collection_list collect_sources(const std::string& source_directory,
                                 const std::string& name_pattern,
                                 bool recursive) {
   walk_state walk;
-  walk.root = source_directory.empty() ? current_directory() : source_directory;
-  if (walk.root.back() != native_style.separator) {
-    walk.root += native_style.separator;
+  std::string root =
+      source_directory.empty() ? current_directory() : source_directory;
+  if (root.back() != native_style.separator) {
+    root += native_style.separator;
   }
   walk.pattern = name_pattern;
   walk.recursive = recursive;
-  walk.list.root = walk.root;
-  visit_directory(walk, "");
+  walk.list.root = root;
+  walk.root_size = root.size();
+  if (visit_folder(walk, open_tree(walk.cursor, root))) {
+    while (!walk.frames.empty()) {
+      step(walk);
+    }
+  }
+  close_tree(walk.cursor);
+  std::vector<node_identity>& shared = walk.list.shared_files;
+  std::sort(shared.begin(), shared.end());
+  shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
+  shared.shrink_to_fit();
   return std::move(walk.list);
 }
 

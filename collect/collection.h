@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/tree_walk.h"
+
 namespace qp {
 
 // One collected file as the packing reads it back: its name as listed,
@@ -89,6 +91,10 @@ struct collection_list {
   uint64_t total_bytes = 0;
   std::vector<source_group> groups;  // in walk order
   name_arena names;
+  int unreadable_folders = 0;  // reported, for the error count
+  // Sorted: the files that may be collected under more than one name (a
+  // link to a file, hard links); the packing takes each once.
+  std::vector<node_identity> shared_files;
 };
 
 // Starts a group at the end of the list; its files follow with
@@ -103,7 +109,9 @@ source_files add_group(collection_list& list,
                        const std::vector<source_entry>& files);
 
 // Depth-first pre-order walk of source_directory (and, when recursive, of
-// every subdirectory). Polls keep_running after each listing.
+// every subdirectory), each folder and each file at most once by identity.
+// Polls keep_running after each listing; a folder that cannot be read for
+// any reason but a lack of permission is reported (ask_proceed) and counted.
 collection_list collect_sources(const std::string& source_directory,
                                 const std::string& name_pattern,
                                 bool recursive);

@@ -1,16 +1,21 @@
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "base/paths.h"
 #include "collect/collection.h"
+#include "report/report.h"
 #include "window/events.h"
 
 namespace qp {
@@ -67,16 +72,15 @@ TEST_F(CollectionPosix, DepthFirstGroupsInNameOrder) {
 
   const collection_list all = collect_sources(root_, "*.eml", true);
   EXPECT_EQ(all.root, root_);
-  // x/loop leads to x/z, which is not on its own path and is walked again;
-  // x/z/up leads back to x and ends there.
+  // x/loop leads to x/z, which is walked there, first in name order, and
+  // passed over under its own name; x/z/up leads back to x.
   EXPECT_EQ(describe(all),
             ":3: a.eml b.eml\n"
             "x/:3: m.eml\n"
             "x/loop/:4: m.eml\n"
-            "x/z/:4: m.eml\n"
             "y/:5: .hidden.eml\n"
             "z/k/:6: m.eml\n");
-  EXPECT_EQ(all.total_bytes, 25u);
+  EXPECT_EQ(all.total_bytes, 21u);
 
   const collection_list flat = collect_sources(root_, "*.eml", false);
   EXPECT_EQ(describe(flat), ":3: a.eml b.eml\n");
@@ -84,7 +88,60 @@ TEST_F(CollectionPosix, DepthFirstGroupsInNameOrder) {
   const collection_list one =
       collect_sources(root_.substr(0, root_.size() - 1), "M.EML", true);
   EXPECT_EQ(one.root, root_);
-  EXPECT_EQ(one.groups.size(), 4u);
+  EXPECT_EQ(one.groups.size(), 3u);
+}
+
+// A folder reached under a second name (a linked folder) is walked once,
+// under the first name in walk order; a file reached so (a hard link, a
+// symbolic link) is noted for the packing, which takes it once.
+TEST_F(CollectionPosix, EachFileAndFolderOnce) {
+  write("a/m1.eml", "1");
+  write("a/m2.eml", "22");
+  write("b/m3.eml", "333");
+  ASSERT_EQ(link((root_ + "a/m1.eml").c_str(), (root_ + "b/hard.eml").c_str()),
+            0);
+  ASSERT_EQ(symlink("../a/m2.eml", (root_ + "b/soft.eml").c_str()), 0);
+  ASSERT_EQ(symlink("a", (root_ + "c").c_str()), 0);
+  ASSERT_EQ(symlink("../b", (root_ + "b/again").c_str()), 0);
+  const collection_list list = collect_sources(root_, "*.eml", true);
+  EXPECT_EQ(describe(list),
+            "a/:3: m1.eml m2.eml\nb/:6: hard.eml m3.eml soft.eml\n");
+  struct stat m1, m2;
+  ASSERT_EQ(stat((root_ + "a/m1.eml").c_str(), &m1), 0);
+  ASSERT_EQ(stat((root_ + "a/m2.eml").c_str(), &m2), 0);
+  const std::vector<node_identity> shared = list.shared_files;
+  ASSERT_EQ(shared.size(), 2u);
+  for (const struct stat& st : {m1, m2}) {
+    EXPECT_TRUE(
+        std::binary_search(shared.begin(), shared.end(),
+                           node_identity{static_cast<uint64_t>(st.st_dev),
+                                         static_cast<uint64_t>(st.st_ino)}));
+  }
+}
+
+// A folder that cannot be listed for a reason other than permission (here
+// no descriptor is left) is reported and counted, not passed over in
+// silence.
+TEST_F(CollectionPosix, FolderThatCannotBeListedIsCounted) {
+  write("a.eml", "1");
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit tight = saved;
+  tight.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::vector<int> taken;  // every descriptor left
+  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) {
+    taken.push_back(fd);
+  }
+  set_no_prompt(true);  // the question is written to the log, not asked
+  const collection_list list = collect_sources(root_, "*.eml", true);
+  for (int fd : taken) {
+    close(fd);
+  }
+  setrlimit(RLIMIT_NOFILE, &saved);
+  reset_report();
+  EXPECT_TRUE(list.groups.empty());
+  EXPECT_EQ(list.unreadable_folders, 1);
 }
 
 TEST_F(CollectionPosix, CancelledWalkCollectsNothing) {

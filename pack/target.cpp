@@ -1,11 +1,13 @@
 #include "pack/target.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/paths.h"
+#include "base/tree_walk.h"
 #include "config/settings.h"
 #include "pack/separator.h"
 #include "pack/transfer.h"
@@ -41,9 +43,52 @@ void reset_target_counts() {
 namespace {
 
 std::set<std::pair<uint64_t, uint64_t>> run_targets;
+// The targets this run has opened: one that another group maps to (a name
+// that differs only in letter case, a linked folder) is appended to.
+std::set<std::pair<uint64_t, uint64_t>> written_targets;
 
 void add_run_target(const file_identity& id) {
   run_targets.emplace(id.volume, id.index);
+}
+
+// The sources that more than one name reaches, sorted, and which of them
+// were taken already.
+std::vector<node_identity> shared_sources;
+std::vector<bool> shared_taken;
+
+// The slot of the source among the shared ones, or -1.
+long shared_slot(const std::string& path) {
+  file_identity found;
+  if (shared_sources.empty() || !path_identity(path, found)) {
+    return -1;
+  }
+  const node_identity id{found.volume, found.index};
+  const auto at =
+      std::lower_bound(shared_sources.begin(), shared_sources.end(), id);
+  if (at == shared_sources.end() || !(*at == id)) {
+    return -1;
+  }
+  return static_cast<long>(at - shared_sources.begin());
+}
+
+// Whether the source is a file another name of it brought already; when
+// take is set, it counts as brought from now on.
+bool taken_before(const std::string& path, bool take) {
+  const long slot = shared_slot(path);
+  if (slot < 0) {
+    return false;
+  }
+  const bool taken = shared_taken[static_cast<size_t>(slot)];
+  if (take) {
+    shared_taken[static_cast<size_t>(slot)] = true;
+  }
+  return taken;
+}
+
+bool written_before(const std::string& path) {
+  file_identity id;
+  return !written_targets.empty() && path_identity(path, id) &&
+         written_targets.count({id.volume, id.index}) != 0;
 }
 
 names_routine names_callback = nullptr;
@@ -181,6 +226,12 @@ bool fix_up_tail(locked_file* file, int64_t& size, const mbox_format& mbox) {
 
 void forget_run_targets() {
   run_targets.clear();
+  written_targets.clear();
+}
+
+void note_shared_sources(const std::vector<node_identity>& sorted) {
+  shared_sources = sorted;
+  shared_taken.assign(sorted.size(), false);
 }
 
 void note_run_target(const std::string& path) {
@@ -201,7 +252,7 @@ bool group_has_sources(const std::string& source_directory,
   std::string path;
   for (const source_entry& entry : files) {
     path.assign(source_directory).append(entry.name);
-    if (!is_run_target(path)) {
+    if (!is_run_target(path) && !taken_before(path, false)) {
       return true;
     }
   }
@@ -266,6 +317,8 @@ open_target_result open_target(const std::string& path, bool append,
   result.kind = path_kind(path);
   if (result.kind == KIND_NONE) {
     append = false;
+  } else if (written_before(path)) {
+    append = true;  // never empty what this run has written
   }
   locked_file* file = nullptr;
   if (append) {
@@ -301,6 +354,7 @@ open_target_result open_target(const std::string& path, bool append,
   file_identity id;
   if (locked_identity(file, id)) {
     add_run_target(id);
+    written_targets.emplace(id.volume, id.index);
   }
   report_names("", path);
   int64_t size = file_position(file);
@@ -355,7 +409,7 @@ int64_t pack_group(const std::string& source_directory,
     // output, and a target read while it grows never ends.
     bool skip = entry.size == 0 ||
                 (target_among_sources && path_lower(name) == target_name) ||
-                is_run_target(source_path);
+                is_run_target(source_path) || taken_before(source_path, true);
     if (!skip) {
       transfer_notes notes;
       int64_t result = transfer_message(source_path, target, options, &notes);

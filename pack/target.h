@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "base/tree_walk.h"
 #include "collect/collection.h"
 #include "config/settings.h"
 #include "pack/locked_file.h"
@@ -59,7 +60,11 @@ open_target_result open_target(const std::string& path, bool append,
 void forget_run_targets();
 void note_run_target(const std::string& path);
 bool is_run_target(const std::string& path);
-// Whether any entry is a source to pack, not a file this run writes.
+// The files the collection may hold under more than one name (sorted):
+// each is packed once, under the first; forget_run_targets keeps them.
+void note_shared_sources(const std::vector<node_identity>& sorted);
+// Whether any entry is a source to pack: not a file this run writes, nor
+// one packed already under another name.
 bool group_has_sources(const std::string& source_directory,
                        const source_files& files);
 

@@ -86,8 +86,9 @@ class TreesTest(QuillpackTest):
         subprocess.run(["rm", "-rf", self.dir])
         super().tearDown()
 
-    def pack(self, *args, preexec=None, timeout=600):
-        proc = subprocess.run([self.binary, *args], stdin=subprocess.DEVNULL,
+    def pack(self, *args, preexec=None, timeout=600, command=False):
+        proc = subprocess.run(list(args) if command else [self.binary, *args],
+                              stdin=subprocess.DEVNULL,
                               capture_output=True, env=self.env(),
                               timeout=timeout, preexec_fn=preexec,
                               start_new_session=True)
@@ -123,6 +124,71 @@ class TreesTest(QuillpackTest):
 
     def test_tree_three_thousand_levels_deep_with_few_descriptors(self):
         self.check_deep_tree(3000, 500, "d", preexec=low_file_limit)
+
+    def test_fifty_thousand_levels_in_bounded_time_and_memory(self):
+        # Generous bounds: a walk that rebuilds paths from the root, or
+        # recurses on the machine stack, takes minutes and gigabytes, or
+        # crashes.
+        found = deep_files(self.src, 50000, 12500)
+        measure = ("import resource, subprocess, sys; "
+                   "p = subprocess.run(sys.argv[1:]); "
+                   "print(resource.getrusage(resource.RUSAGE_CHILDREN)"
+                   ".ru_maxrss); sys.exit(p.returncode)")
+        for options in (("/s",), ("/s", "/d")):
+            with self.subTest(options=options):
+                start = time.monotonic()
+                proc, messages = self.pack(
+                    "/usr/bin/env", "python3", "-c", measure, self.binary,
+                    self.src, self.out, *options, "/p", timeout=600,
+                    command=True)
+                seconds = time.monotonic() - start
+                self.assertEqual(proc.returncode, 0, proc.stderr)
+                self.assertEqual(messages, ["0 errors."])
+                self.assertLess(int(proc.stdout) // 1024, 64)  # MiB
+                self.assertLess(seconds, 300)
+        for depth, data in found.items():
+            parts = ["src"] + ["d"] * (depth - 1) + ["d.mbx"]
+            self.assertEqual(deep_read(self.out, parts), packed(data), depth)
+        self.assertEqual(self.read("src.mbx"),
+                         b"".join(packed(found[d]) for d in sorted(found)))
+
+    # ---- one file under two names ----
+
+    def test_targets_that_are_one_file_are_appended_to(self):
+        # out/src/y is a link to out/src/x: the groups x/m and y/m map to
+        # one file, which the second must not empty.
+        a, b = message("a"), message("b")
+        self.write("x/m/a.eml", a)
+        self.write("y/m/b.eml", b)
+        os.makedirs(os.path.join(self.out, "src", "x"))
+        os.symlink("x", os.path.join(self.out, "src", "y"))
+        proc, messages = self.pack(self.src, self.out, "/s", "/p")
+        self.assert_clean(proc, messages)
+        self.assertEqual(self.read("src/x/m.mbx"), packed(a) + packed(b))
+
+    def test_a_file_or_folder_reached_twice_is_packed_once(self):
+        m1, m2, m3 = message("1"), message("2"), message("3")
+        self.write("a/m1.eml", m1)
+        self.write("a/m2.eml", m2)
+        self.write("b/m3.eml", m3)
+        os.link(os.path.join(self.src, "a", "m1.eml"),
+                os.path.join(self.src, "b", "hard.eml"))
+        os.symlink("../a/m2.eml", os.path.join(self.src, "b", "soft.eml"))
+        os.symlink("a", os.path.join(self.src, "c"))
+        os.symlink("../b", os.path.join(self.src, "b", "again"))
+        os.makedirs(os.path.join(self.src, "d"))  # nothing of its own
+        os.link(os.path.join(self.src, "a", "m1.eml"),
+                os.path.join(self.src, "d", "only.eml"))
+        proc, messages = self.pack(self.src, self.out, "/s", "/p")
+        self.assert_clean(proc, messages)
+        self.assertEqual(self.read("src/a.mbx"), packed(m1) + packed(m2))
+        self.assertEqual(self.read("src/b.mbx"), packed(m3))
+        self.assertEqual(sorted(os.listdir(os.path.join(self.out, "src"))),
+                         ["a.mbx", "b.mbx"])
+        proc, messages = self.pack(self.src, self.out, "/s", "/d", "/p")
+        self.assert_clean(proc, messages)
+        self.assertEqual(self.read("src.mbx"),
+                         packed(m1) + packed(m2) + packed(m3))
 
     # ---- the target under other names ----
 

@@ -128,6 +128,48 @@ class WholeRunTest(WineTest):
         self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(message("b")))
 
 
+    def test_folders_whose_names_differ_in_case_share_one_mbox(self):
+        # Inbox.mbx and inbox.mbx are one file to Windows: the second group
+        # appends to it, never empties it.
+        upper, lower = message("upper"), message("lower")
+        self.write(os.path.join("Inbox", "a.eml"), upper)
+        self.write(os.path.join("inbox", "b.eml"), lower)
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/s", "/p")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertEqual(self.log_messages(), ["0 errors."])
+        self.assertEqual(os.listdir(os.path.join(self.out, "src")),
+                         ["Inbox.mbx"])
+        self.assertEqual(self.read(os.path.join("src", "Inbox.mbx")),
+                         FALLBACK + crlf(upper) + FALLBACK + crlf(lower))
+
+    def test_a_folder_past_the_systems_limit_is_reported(self):
+        # Names of 200 characters, 200 levels deep: far past what Wine can
+        # reach; the folder where it gives up is named, and counted.
+        top = message("top")
+        self.write("a.eml", top)
+        fd = os.open(self.src, os.O_RDONLY | os.O_DIRECTORY)
+        for _ in range(200):
+            os.mkdir("d" * 200, dir_fd=fd)
+            child = os.open("d" * 200, os.O_RDONLY | os.O_DIRECTORY,
+                            dir_fd=fd)
+            os.close(fd)
+            fd = child
+        out = os.open("m.eml", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+        os.write(out, message("deep"))
+        os.close(out)
+        os.close(fd)
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.src])
+        run = self.run_exe(self.win(self.src), self.win(self.out), "/s", "/d",
+                           "/p")
+        self.assertEqual(run.code, 2, run.stderr)
+        messages = self.log_messages()
+        self.assertEqual(len(messages), 2, messages)
+        self.assertRegex(messages[0],
+                         r"^Error reading directory '.*\\(d{200}\\)+'\.$")
+        self.assertEqual(messages[1], "1 error.")
+        self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(top))
+
+
 class CommandLineTest(WineTest):
 
     def test_help_and_version_go_to_a_pipe_or_a_file(self):
