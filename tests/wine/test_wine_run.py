@@ -127,7 +127,6 @@ class WholeRunTest(WineTest):
             self.win(self.src).lower(), "1 error."])
         self.assertEqual(self.read("src.mbx"), FALLBACK + crlf(message("b")))
 
-
     def test_folders_whose_names_differ_in_case_share_one_mbox(self):
         # Inbox.mbx and inbox.mbx are one file to Windows: the second group
         # appends to it, never empties it.
