@@ -16,12 +16,28 @@ namespace qp {
 
 namespace {
 
-// Bytes that make one percent of all collected files; 0 when they are empty.
-double one_percent = 0;
+// The run's counts: the job alone raises them.
+int errors_counted = 0;
+int64_t unprotected_lines = 0;
 // Test builds set this to force a crash at the start of the job.
 void (*job_start_hook)() = nullptr;
 
-std::string open_failure_message(int64_t code, const std::string& target) {
+// How the packing ended: a stop, or a fault that ends the run at once
+// with its message and exit code.
+struct packing_end {
+  bool stopped = false;
+  std::string message;
+  int code = exit_ok;
+};
+
+packing_end fatal_end(const std::string& message, int code) {
+  packing_end end;
+  end.message = message;
+  end.code = code;
+  return end;
+}
+
+std::string target_failure_message(int64_t code, const std::string& target) {
   switch (code) {
   case E_TOO_BIG:
     return format_message("The file '%s' is too big (> 2 GiB).", target);
@@ -38,32 +54,39 @@ std::string open_failure_message(int64_t code, const std::string& target) {
   }
 }
 
-// Only the last component of the source argument can be a pattern: "*"
-// and "?" in a directory's name are characters of that name.
-void report_no_match(const std::string& source_spec) {
-  bool wildcard = has_wildcard(file_name(source_spec));
-  finish_run(format_message(wildcard ? "No matching file found '%s'."
-                                     : "File '%s' not found.",
-                            source_spec),
-             exit_no_files);
+std::string disk_full_message(const std::string& target) {
+  return format_message("Not enough space available on drive %s.",
+                        drive_name(target)) +
+         "\nProgram aborted.";
 }
 
-double group_share(uint64_t bytes) {
-  return one_percent > 0 ? static_cast<double>(bytes) / one_percent : 0;
+std::string source_failure_message(int64_t code, const std::string& source) {
+  return format_message(code == E_READ ? "Error reading from file '%s'."
+                                       : "Unknown format of source file '%s'.",
+                        source);
+}
+
+// Only the last component of the source argument can be a pattern: "*"
+// and "?" in a directory's name are characters of that name.
+std::string no_match_message(const std::string& source_spec) {
+  bool wildcard = has_wildcard(file_name(source_spec));
+  return format_message(
+      wildcard ? "No matching file found '%s'." : "File '%s' not found.",
+      source_spec);
 }
 
 // Body lines that many readers take for the start of a message: those of
 // messages left unquoted and those of do-not-change regions alike.
 std::string unprotected_note() {
-  if (unprotected_line_count() <= 0) {
+  if (unprotected_lines <= 0) {
     return std::string();
   }
   char note[160];
   std::snprintf(note, sizeof note,
                 "Note: %lld body line%s beginning with \"From \" left "
                 "unchanged (see ChangeAllowed).\n",
-                static_cast<long long>(unprotected_line_count()),
-                unprotected_line_count() == 1 ? "" : "s");
+                static_cast<long long>(unprotected_lines),
+                unprotected_lines == 1 ? "" : "s");
   return note;
 }
 
@@ -76,20 +99,21 @@ std::string summary(bool stopped) {
     text += "Aborted by user.\n";
   }
   char count[64];
-  std::snprintf(count, sizeof count, "%d error%s.", error_count(),
-                error_count() == 1 ? "" : "s");
+  std::snprintf(count, sizeof count, "%d error%s.", errors_counted,
+                errors_counted == 1 ? "" : "s");
   return text + count;
 }
 
-// A size, or a stop; a pack result of a closed target that could not be
-// flushed becomes a write error.
-int64_t close_target(locked_file* file, int64_t result) {
-  bool closed = close_locked(file);
-  if (!closed && result >= 0) {
-    count_error();
+// The group's outcome after its target is closed: a target that could not
+// be flushed is a write error, unless the group ended otherwise.
+int64_t close_target(target_in_hand& target, int64_t outcome) {
+  bool closed = close_locked(target.file);
+  target.file = nullptr;
+  if (!closed && outcome == 0) {
+    ++errors_counted;
     return E_WRITE;
   }
-  return result;
+  return outcome;
 }
 
 // Whether a stop was confirmed: pending events are taken first, so that a
@@ -120,99 +144,157 @@ bool any_sources(const source_parts& parts, const collection_list& list) {
   return false;
 }
 
+// Packs a group's files into the open target, one message at a time; 0,
+// or the code that ended the group: a stop (E_ABORTED, or a source fault
+// answered with stop), or a fault of the target.
+int64_t pack_files(target_in_hand& target, const std::string& source_directory,
+                   const source_files& files) {
+  show_names(source_directory, "");
+  std::string source_path;
+  for (const source_entry& entry : files) {
+    set_file_in_hand(std::string(entry.name), static_cast<int64_t>(entry.size));
+    if (judge_source(target, source_directory, entry.name, entry.size) ==
+        SOURCE_TRY) {
+      source_path.assign(source_directory).append(entry.name);
+      transfer_notes notes;
+      int64_t code = pack_message(target, source_path, notes);
+      if (code == 0 || code == E_TOO_BIG) {
+        unprotected_lines += notes.unprotected_lines;
+      }
+      if (code == E_READ || code == E_SOURCE_FORMAT) {
+        ++errors_counted;
+        if (ask_proceed(source_failure_message(code, source_path))) {
+          return code;
+        }
+      } else if (code != 0) {
+        if (code != E_ABORTED) {
+          ++errors_counted;
+        }
+        return code;
+      }
+    }
+    advance_progress(entry.size);
+    if (!keep_running) {
+      return E_ABORTED;
+    }
+  }
+  return 0;
+}
+
 // Packs every group into the one target of a single-mbox run.
-bool pack_single(const run_settings& run, const pack_settings& config,
-                 const source_parts& parts, const collection_list& list) {
-  std::string target = single_target_path(
+packing_end pack_single(const run_settings& run, const pack_settings& config,
+                        const source_parts& parts,
+                        const collection_list& list) {
+  std::string path = single_target_path(
       run.output_dir, parts.source_folder_name, extensions_of(config));
-  note_run_target(target);
+  note_run_target(path);
+  packing_end end;
   if (stop_requested()) {
-    return true;
+    end.stopped = true;
+    return end;
   }
   if (!any_sources(parts, list)) {
-    return false;  // only files of this run: no target is made for them
+    return end;  // only files of this run: no target is made for them
   }
-  open_target_result opened = open_target(target, run.append_mode, config);
+  open_target_result opened = open_target(path, run.append_mode, config);
   if (opened.code == E_ABORTED) {
-    return true;
+    end.stopped = true;
+    return end;
   }
   if (opened.code != 0) {
-    finish_run(open_failure_message(opened.code, target), exit_errors);
+    ++errors_counted;
+    return opened.code == E_DISK_FULL
+               ? fatal_end(disk_full_message(path), exit_fatal)
+               : fatal_end(target_failure_message(opened.code, path),
+                           exit_errors);
   }
-  int64_t size = opened.size;
-  int64_t result = size;
+  target_in_hand& target = opened.target;
+  show_names("", path);
+  int64_t outcome = 0;
   for (const source_group& group : list.groups) {
-    result = pack_group(group_directory(parts, group), group.files, target,
-                        opened.file, size, opened.kind, config);
-    if (result < 0) {
+    outcome = pack_files(target, group_directory(parts, group), group.files);
+    if (outcome != 0) {
       break;
     }
-    size = result;
   }
-  result = close_target(opened.file, result);
-  if (result == E_TOO_BIG || result == E_WRITE) {
-    finish_run(open_failure_message(result, target), exit_errors);
+  outcome = close_target(target, outcome);
+  if (outcome == E_DISK_FULL) {
+    return fatal_end(disk_full_message(path), exit_fatal);
   }
-  return result < 0;
+  if (outcome == E_TOO_BIG || outcome == E_WRITE) {
+    return fatal_end(target_failure_message(outcome, path), exit_errors);
+  }
+  end.stopped = outcome != 0;
+  return end;
 }
 
 // One target per group; per-target failures are asked about.
-bool pack_separate(const run_settings& run, const pack_settings& config,
-                   const source_parts& parts, const collection_list& list) {
+packing_end pack_separate(const run_settings& run, const pack_settings& config,
+                          const source_parts& parts,
+                          const collection_list& list) {
   const target_extensions extensions = extensions_of(config);
   for (const source_group& group : list.groups) {
     note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
                                       std::string(group.relative_directory),
                                       extensions));
   }
+  packing_end end;
+  end.stopped = true;  // every early return below is a stop
   for (const source_group& group : list.groups) {
     if (stop_requested()) {
-      return true;
+      return end;
     }
     std::string source_directory = group_directory(parts, group);
     if (!group_has_sources(source_directory, group.files)) {
       // Only targets of this run, such as the mbox files of an earlier run
       // inside the tree: the group gets no target of its own.
-      show_progress(group_share(group.bytes));
+      advance_progress(group.bytes);
       continue;
     }
-    std::string target =
+    std::string path =
         group_target_path(run.output_dir, parts.source_folder_name,
                           std::string(group.relative_directory), extensions);
-    std::string directory = file_directory(target);
+    std::string directory = file_directory(path);
     open_target_result opened;
     if (create_directory_tree(directory) != 0) {
-      count_error();
       opened.code = E_CREATE_DIR;
     } else {
-      opened = open_target(target, run.append_mode, config);
+      opened = open_target(path, run.append_mode, config);
     }
     if (opened.code == E_ABORTED) {
-      return true;
+      return end;
     }
     if (opened.code != 0) {
+      ++errors_counted;
+      if (opened.code == E_DISK_FULL) {
+        return fatal_end(disk_full_message(path), exit_fatal);
+      }
       std::string message =
           opened.code == E_CREATE_DIR
               ? format_message("Error creating directory '%s'.", directory)
-              : open_failure_message(opened.code, target);
+              : target_failure_message(opened.code, path);
       if (ask_proceed(message)) {
-        return true;
+        return end;
       }
-      show_progress(group_share(group.bytes));
+      advance_progress(group.bytes);
       continue;
     }
-    int64_t result = pack_group(source_directory, group.files, target,
-                                opened.file, opened.size, opened.kind, config);
-    result = close_target(opened.file, result);
-    if (result == E_TOO_BIG || result == E_WRITE) {
-      if (ask_proceed(open_failure_message(result, target))) {
-        return true;
+    show_names("", path);
+    int64_t outcome = pack_files(opened.target, source_directory, group.files);
+    outcome = close_target(opened.target, outcome);
+    if (outcome == E_DISK_FULL) {
+      return fatal_end(disk_full_message(path), exit_fatal);
+    }
+    if (outcome == E_TOO_BIG || outcome == E_WRITE) {
+      if (ask_proceed(target_failure_message(outcome, path))) {
+        return end;
       }
-    } else if (result < 0) {
-      return true;  // E_ABORTED, or a source error answered with stop
+    } else if (outcome != 0) {
+      return end;  // E_ABORTED, or a source error answered with stop
     }
   }
-  return false;
+  end.stopped = false;
+  return end;
 }
 
 }  // namespace
@@ -231,25 +313,28 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   if (job_start_hook) {
     job_start_hook();
   }
+  errors_counted = 0;
+  unprotected_lines = 0;
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
-    report_no_match(run.source_spec);
+    return {no_match_message(run.source_spec), exit_no_files};
   }
-  one_percent = static_cast<double>(list.total_bytes) / 100;
-  set_progress_divisor(one_percent);
-  reset_target_counts();
-  for (int i = 0; i < list.unreadable_folders; ++i) {
-    count_error();  // reported by the walk
-  }
+  set_progress_total(list.total_bytes);
+  errors_counted += list.unreadable_folders;  // reported by the walk
   forget_run_targets();
   note_shared_sources(list.shared_files);
   if (!stopped) {
-    stopped = run.separate_mboxes ? pack_separate(run, config, parts, list)
-                                  : pack_single(run, config, parts, list);
+    packing_end end = run.separate_mboxes
+                          ? pack_separate(run, config, parts, list)
+                          : pack_single(run, config, parts, list);
+    if (!end.message.empty()) {
+      return {end.message, end.code};
+    }
+    stopped = end.stopped;
   }
-  int code = error_count() > 0 || stopped ? exit_errors : exit_ok;
+  int code = errors_counted > 0 || stopped ? exit_errors : exit_ok;
   return {summary(stopped), code};
 }
 

@@ -61,8 +61,6 @@ int main(int argc, char** argv) {
 #if defined(QUILLPACK_TEST_HOOKS)
   set_job_start_hook(forced_crash);
 #endif
-  set_names_callback(show_names);
-  set_progress_callback(show_progress);
   run_progress_window(own_path(),
                       parsed_run().minimised ? SHOW_MINIMISED : SHOW_RESTORED,
                       run_this_job);

@@ -17,6 +17,8 @@ enum pack_result : int64_t {
   E_WRITE = -11,
   E_TOO_BIG = -12,
   E_ABORTED = -13,
+  // A write failed for want of space: the run cannot go on.
+  E_DISK_FULL = -14,
 };
 
 // A target may hold exactly this many bytes; one more is too big.

@@ -11,34 +11,9 @@
 #include "config/settings.h"
 #include "pack/separator.h"
 #include "pack/transfer.h"
-#include "report/report.h"
 #include "window/events.h"
 
 namespace qp {
-
-namespace {
-
-int errors_counted = 0;
-int64_t unprotected_lines = 0;
-
-}  // namespace
-
-int error_count() {
-  return errors_counted;
-}
-
-void count_error() {
-  ++errors_counted;
-}
-
-int64_t unprotected_line_count() {
-  return unprotected_lines;
-}
-
-void reset_target_counts() {
-  errors_counted = 0;
-  unprotected_lines = 0;
-}
 
 namespace {
 
@@ -91,23 +66,6 @@ bool written_before(const std::string& path) {
          written_targets.count({id.volume, id.index}) != 0;
 }
 
-names_routine names_callback = nullptr;
-progress_routine progress_callback = nullptr;
-double progress_divisor = 0;
-
-void report_names(const std::string& source, const std::string& target) {
-  if (names_callback) {
-    names_callback(source, target);
-  }
-}
-
-void report_progress(uint64_t bytes) {
-  // With every file empty there is nothing to divide: no step at all.
-  if (progress_callback && progress_divisor > 0) {
-    progress_callback(static_cast<double>(bytes) / progress_divisor);
-  }
-}
-
 // The drive of a target as the disk-full message names it: on Windows its
 // first two characters ("C:"), on POSIX the target's directory.
 // A network path's drive is its share, \\server\share\; empty when the
@@ -134,19 +92,14 @@ std::string space_root(const std::string& target_path) {
   return share.empty() ? target_path.substr(0, 3) : share;
 }
 
+}  // namespace
+
 std::string drive_name(const std::string& target_path) {
   if (!native_style.drive_colon) {
     return file_directory(target_path);
   }
   std::string share = share_root(target_path);
   return share.empty() ? to_upper(target_path.substr(0, 2)) : share;
-}
-
-[[noreturn]] void disk_full_stop(const std::string& target_path) {
-  finish_run(format_message("Not enough space available on drive %s.",
-                            drive_name(target_path)) +
-                 "\nProgram aborted.",
-             exit_fatal);
 }
 
 transfer_options transfer_options_from(const pack_settings& config) {
@@ -159,6 +112,8 @@ transfer_options transfer_options_from(const pack_settings& config) {
   options.empty_line_between = config.mbox.empty_line_between;
   return options;
 }
+
+namespace {
 
 // Whether bytes end in an empty line as mbox readers see it: a line feed
 // right after another, or after a CR that follows one. A lone CR ends no
@@ -259,18 +214,6 @@ bool group_has_sources(const std::string& source_directory,
   return false;
 }
 
-void set_names_callback(names_routine routine) {
-  names_callback = routine;
-}
-
-void set_progress_callback(progress_routine routine) {
-  progress_callback = routine;
-}
-
-void set_progress_divisor(double one_percent) {
-  progress_divisor = one_percent;
-}
-
 namespace {
 
 // The verdict on an open target's first message: 0, E_TARGET_FORMAT or
@@ -314,8 +257,11 @@ int64_t check_target(const std::string& path) {
 open_target_result open_target(const std::string& path, bool append,
                                const pack_settings& config) {
   open_target_result result;
-  result.kind = path_kind(path);
-  if (result.kind == KIND_NONE) {
+  target_in_hand& target = result.target;
+  target.path = path;
+  target.options = transfer_options_from(config);
+  target.kind = path_kind(path);
+  if (target.kind == KIND_NONE) {
     append = false;
   } else if (written_before(path)) {
     append = true;  // never empty what this run has written
@@ -324,18 +270,12 @@ open_target_result open_target(const std::string& path, bool append,
   if (append) {
     int64_t size = file_size(path);
     if (size > target_limit) {
-      ++errors_counted;
       result.code = E_TOO_BIG;
       return result;
     }
     int64_t check = check_target(path);
-    if (check == E_TARGET_FORMAT) {
-      ++errors_counted;
-      result.code = E_TARGET_FORMAT;
-      return result;
-    }
-    if (check == E_ABORTED) {
-      result.code = E_ABORTED;
+    if (check == E_TARGET_FORMAT || check == E_ABORTED) {
+      result.code = check;
       return result;
     }
     file = open_locked(path, LOCKED_APPEND);
@@ -343,11 +283,8 @@ open_target_result open_target(const std::string& path, bool append,
     file = open_locked(path, LOCKED_CREATE);
   }
   if (!file) {
-    ++errors_counted;
-    if (free_space(space_root(path)).available == 0) {
-      disk_full_stop(path);
-    }
-    result.code = append ? E_APPEND : E_CREATE;
+    bool full = free_space(space_root(path)).available == 0;
+    result.code = full ? E_DISK_FULL : append ? E_APPEND : E_CREATE;
     return result;
   }
   set_lf_line_ends(file, config.mbox.line_ends == LINE_ENDS_LF);
@@ -356,116 +293,89 @@ open_target_result open_target(const std::string& path, bool append,
     add_run_target(id);
     written_targets.emplace(id.volume, id.index);
   }
-  report_names("", path);
   int64_t size = file_position(file);
-  if (append) {
-    if (!fix_up_tail(file, size, config.mbox)) {
-      // Not even the line ends went in: the target is as it was.
-      ++errors_counted;
-      bool full = free_space(space_root(path)).available == 0;
-      close_locked(file);
-      if (full) {
-        disk_full_stop(path);
-      }
-      result.code = E_APPEND;
-      return result;
-    }
+  if (append && !fix_up_tail(file, size, config.mbox)) {
+    // Not even the line ends went in: the target is as it was.
+    bool full = free_space(space_root(path)).available == 0;
+    close_locked(file);
+    result.code = full ? E_DISK_FULL : E_APPEND;
+    return result;
   }
   note_whole_messages(file, size);
-  result.file = file;
-  result.size = size;
+  target.file = file;
+  target.size = size;
   return result;
 }
 
 namespace {
 
 // Removes what a failed message left, so the target stays readable.
-void cut_back(locked_file* target, int64_t size) {
-  truncate_locked(target, size);
+void cut_back(target_in_hand& target) {
+  if (file_position(target.file) != target.size) {
+    truncate_locked(target.file, target.size);
+  }
+}
+
+// The target itself among the sources, by name: a target that existed
+// before the run and lies in the folder being packed.
+bool names_the_target(const target_in_hand& target,
+                      const std::string& source_directory,
+                      std::string_view name) {
+  if (target.kind == KIND_NONE) {
+    return false;
+  }
+  std::string target_lower = path_lower(target.path);
+  return source_directory == file_directory(target_lower) &&
+         path_lower(std::string(name)) == file_name(target_lower);
 }
 
 }  // namespace
 
-int64_t pack_group(const std::string& source_directory,
-                   const source_files& files, const std::string& target_path,
-                   locked_file* target, int64_t size, int target_kind,
-                   const pack_settings& config) {
-  std::string target_lower = path_lower(target_path);
-  bool target_among_sources = target_kind != KIND_NONE &&
-                              source_directory == file_directory(target_lower);
-  std::string target_name = file_name(target_lower);
-  report_names(source_directory, "");
-  transfer_options options = transfer_options_from(config);
-
-  std::string name;
-  std::string source_path;
-  for (const source_entry& entry : files) {
-    name.assign(entry.name);
-    set_file_in_hand(name, static_cast<int64_t>(entry.size));
-    source_path.assign(source_directory).append(entry.name);
-    // The target itself, under its name or any other (a hard link, a
-    // symbolic link, a linked directory), or a target of another group:
-    // reading one would drop the target's lock or pack the run's own
-    // output, and a target read while it grows never ends.
-    bool skip = entry.size == 0 ||
-                (target_among_sources && path_lower(name) == target_name) ||
-                is_run_target(source_path) || taken_before(source_path, true);
-    if (!skip) {
-      transfer_notes notes;
-      int64_t result = transfer_message(source_path, target, options, &notes);
-      int64_t position = file_position(target);
-      if (result == E_READ) {
-        if (position != size) {
-          cut_back(target, size);
-        }
-        ++errors_counted;
-        if (ask_proceed(
-                format_message("Error reading from file '%s'.", source_path))) {
-          return E_READ;
-        }
-      } else if (result == E_SOURCE_FORMAT) {
-        ++errors_counted;
-        if (ask_proceed(format_message("Unknown format of source file '%s'.",
-                                       source_path))) {
-          return E_SOURCE_FORMAT;
-        }
-      } else if (result == E_ABORTED) {
-        // Stopped at once: the message in hand goes, whole ones stay.
-        if (position != size) {
-          cut_back(target, size);
-        }
-        return E_ABORTED;
-      } else {
-        // A message that did not go in whole is cut back before anything
-        // else, also one that would have crossed the limit.
-        int64_t shortfall = result - (position - size);
-        if (shortfall != 0) {
-          ++errors_counted;
-          // Asked before the cut, which gives back the space the partial
-          // message took.
-          int64_t available = free_space(space_root(target_path)).available;
-          cut_back(target, size);
-          if (shortfall > available) {
-            disk_full_stop(target_path);
-          }
-          return E_WRITE;
-        }
-        // The message stays: its unprotected lines are in the target.
-        note_whole_messages(target, position);
-        unprotected_lines += notes.unprotected_lines;
-        if (size + result > target_limit) {
-          ++errors_counted;
-          return E_TOO_BIG;
-        }
-        size = position;
-      }
-    }
-    report_progress(entry.size);
-    if (!keep_running) {
-      return E_ABORTED;
-    }
+// The target itself, under its name or any other (a hard link, a symbolic
+// link, a linked directory), or a target of another group: reading one
+// would drop the target's lock or pack the run's own output, and a target
+// read while it grows never ends.
+source_verdict judge_source(const target_in_hand& target,
+                            const std::string& source_directory,
+                            std::string_view name, uint64_t size) {
+  if (size == 0) {
+    return SOURCE_EMPTY;
   }
-  return size;
+  std::string path = source_directory;
+  path.append(name);
+  if (names_the_target(target, source_directory, name) || is_run_target(path)) {
+    return SOURCE_RUN_TARGET;
+  }
+  return taken_before(path, true) ? SOURCE_TAKEN : SOURCE_TRY;
+}
+
+int64_t pack_message(target_in_hand& target, const std::string& source_path,
+                     transfer_notes& notes) {
+  int64_t result =
+      transfer_message(source_path, target.file, target.options, &notes);
+  if (result == E_READ || result == E_ABORTED) {
+    // A stop at once gives up the message in hand; whole ones stay.
+    cut_back(target);
+    return result;
+  }
+  if (result < 0) {
+    return result;  // E_SOURCE_FORMAT: the transfer took its header back
+  }
+  // A message that did not go in whole is cut back before anything else,
+  // also one that would have crossed the limit.
+  int64_t position = file_position(target.file);
+  int64_t shortfall = result - (position - target.size);
+  if (shortfall != 0) {
+    // Asked before the cut, which gives back the space the partial message
+    // took.
+    int64_t available = free_space(space_root(target.path)).available;
+    cut_back(target);
+    return shortfall > available ? E_DISK_FULL : E_WRITE;
+  }
+  note_whole_messages(target.file, position);
+  bool too_big = target.size + result > target_limit;
+  target.size = position;
+  return too_big ? int64_t{E_TOO_BIG} : int64_t{0};
 }
 
 }  // namespace qp

@@ -1,5 +1,5 @@
-// The target mbox file: its checks, its opening, and the packing of a group
-// of source files into it.
+// The target mbox file: its checks, its opening, and the packing of one
+// message into it.
 #ifndef QUILLPACK_PACK_TARGET_H_
 #define QUILLPACK_PACK_TARGET_H_
 
@@ -14,33 +14,26 @@
 #include "config/settings.h"
 #include "pack/locked_file.h"
 #include "pack/result.h"
+#include "pack/transfer.h"
 
 namespace qp {
 
-// The errors the run has counted so far.
-int error_count();
-void count_error();
-// Body lines that the run wrote unchanged although they read as separator
-// lines (unquoted messages, do-not-change regions).
-int64_t unprotected_line_count();
-// Both counts back to zero, as at the start of a job.
-void reset_target_counts();
-
-using names_routine = void (*)(const std::string& source,
-                               const std::string& target);
-using progress_routine = void (*)(double increment);
-void set_names_callback(names_routine routine);
-void set_progress_callback(progress_routine routine);
-
-// The byte count that makes one percent of the whole job (0: all empty).
-void set_progress_divisor(double one_percent);
+// A target open for messages: where its whole messages end and how each
+// message is written.
+struct target_in_hand {
+  locked_file* file = nullptr;  // null when it could not be opened
+  std::string path;
+  int kind = KIND_NONE;  // the path's kind before it was opened
+  int64_t size = 0;      // whole messages end here
+  transfer_options options;
+};
 
 struct open_target_result {
-  locked_file* file = nullptr;  // null when code is set
-  int64_t size = 0;
-  int64_t code = 0;      // 0 or a pack result code
-  int kind = KIND_NONE;  // the path's kind before it was opened
+  target_in_hand target;
+  int64_t code = 0;  // 0 or a pack result code
 };
+
+transfer_options transfer_options_from(const pack_settings& config);
 
 // The line ends an appended target that ends with tail needs before its
 // first new message.
@@ -49,10 +42,15 @@ int line_ends_needed(std::string_view tail, bool empty_line, bool lf);
 // 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED.
 int64_t check_target(const std::string& path);
 
-// Creates or appends, with the line ends and tail the settings ask for;
-// ends the run when the disk is full.
+// Creates or appends, with the line ends and tail the settings ask for.
+// A failure is a code, E_DISK_FULL when the disk is full; E_ABORTED when a
+// stop came during the check of an appended target.
 open_target_result open_target(const std::string& path, bool append,
                                const pack_settings& config);
+
+// The drive a target's disk-full message names: on Windows the drive
+// ("C:") or the share, on POSIX the target's directory.
+std::string drive_name(const std::string& target_path);
 
 // The files this run writes, known by identity, so that no name or link
 // makes one of them a source: the targets that exist when the run begins,
@@ -68,13 +66,26 @@ void note_shared_sources(const std::vector<node_identity>& sorted);
 bool group_has_sources(const std::string& source_directory,
                        const source_files& files);
 
-// Packs the files into the open target (of the kind open_target found)
-// as the settings ask; the new size or a result code. Ends the run when
-// the disk is full.
-int64_t pack_group(const std::string& source_directory,
-                   const source_files& files, const std::string& target_path,
-                   locked_file* target, int64_t size, int target_kind,
-                   const pack_settings& config);
+// Why a source is passed over unread, or SOURCE_TRY.
+enum source_verdict {
+  SOURCE_TRY,
+  SOURCE_EMPTY,       // 0 bytes
+  SOURCE_RUN_TARGET,  // a file this run writes, under any name
+  SOURCE_TAKEN,       // packed already under another name
+};
+// A source found as name in source_directory, of size bytes; a source
+// that is tried counts as taken from now on.
+source_verdict judge_source(const target_in_hand& target,
+                            const std::string& source_directory,
+                            std::string_view name, uint64_t size);
+
+// Packs the source's message into the target. 0: it is in, and the
+// target's size is at its end. Otherwise nothing of it stays:
+// E_READ, E_SOURCE_FORMAT, E_ABORTED (a stop at once), E_WRITE (it did not
+// go in whole), E_DISK_FULL (the same, for want of space); except
+// E_TOO_BIG, when it is in and the target has passed its limit.
+int64_t pack_message(target_in_hand& target, const std::string& source_path,
+                     transfer_notes& notes);
 
 }  // namespace qp
 

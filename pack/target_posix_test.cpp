@@ -38,27 +38,17 @@ std::string packed(const std::string& lf_text) {
   return out;
 }
 
-std::vector<double> progress_steps;
-void record_progress(double step) {
-  progress_steps.push_back(step);
-}
-
 class target_test : public ::testing::Test {
  protected:
   void SetUp() override {
     keep_running = true;
-    set_no_prompt(true);  // prompts answer proceed; no log is open
-    reset_target_counts();
+    set_no_prompt(true);   // prompts answer proceed; no log is open
     forget_run_targets();  // inodes of files removed since come back
     set_default_settings();
-    progress_steps.clear();
-    set_progress_callback(record_progress);
-    set_progress_divisor(0);
   }
   void TearDown() override {
     keep_running = true;
     reset_report();
-    set_progress_callback(nullptr);
   }
   scratch_dir dir;
 };
@@ -66,18 +56,17 @@ class target_test : public ::testing::Test {
 TEST_F(target_test, append_to_empty_existing_and_missing_files) {
   std::string empty = dir.write("empty.mbx", "");
   open_target_result opened = open_target(empty, true, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
-  EXPECT_EQ(opened.size, 0);
-  EXPECT_TRUE(close_locked(opened.file));
+  ASSERT_NE(opened.target.file, nullptr);
+  EXPECT_EQ(opened.target.size, 0);
+  EXPECT_TRUE(close_locked(opened.target.file));
   EXPECT_EQ(read_file(empty), "");
 
   std::string missing = dir.path() + "missing.mbx";
   opened = open_target(missing, true, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
-  EXPECT_EQ(opened.kind, KIND_NONE);
-  EXPECT_TRUE(close_locked(opened.file));
+  ASSERT_NE(opened.target.file, nullptr);
+  EXPECT_EQ(opened.target.kind, KIND_NONE);
+  EXPECT_TRUE(close_locked(opened.target.file));
   EXPECT_EQ(read_file(missing), "");
-  EXPECT_EQ(error_count(), 0);
 }
 
 TEST_F(target_test, append_adds_a_line_end_when_the_last_byte_is_no_line_feed) {
@@ -85,9 +74,9 @@ TEST_F(target_test, append_adds_a_line_end_when_the_last_byte_is_no_line_feed) {
     std::string existing = packed(message_text) + tail;
     std::string path = dir.write("open.mbx", existing);
     open_target_result opened = open_target(path, true, pack_settings{});
-    ASSERT_NE(opened.file, nullptr);
-    EXPECT_EQ(opened.size, static_cast<int64_t>(existing.size()) + 2);
-    EXPECT_TRUE(close_locked(opened.file));
+    ASSERT_NE(opened.target.file, nullptr);
+    EXPECT_EQ(opened.target.size, static_cast<int64_t>(existing.size()) + 2);
+    EXPECT_TRUE(close_locked(opened.target.file));
     EXPECT_EQ(read_file(path), existing + "\r\n");
   }
 }
@@ -96,9 +85,8 @@ TEST_F(target_test, a_plain_message_is_no_target) {
   std::string plain = "From: someone\nDate: x\n\nbody\n";
   std::string path = dir.write("plain.mbx", plain);
   open_target_result opened = open_target(path, true, pack_settings{});
-  EXPECT_EQ(opened.file, nullptr);
+  EXPECT_EQ(opened.target.file, nullptr);
   EXPECT_EQ(opened.code, E_TARGET_FORMAT);
-  EXPECT_EQ(error_count(), 1);
   EXPECT_EQ(read_file(path), plain);
   EXPECT_EQ(check_target(dir.write("sep-only.mbx", "From x\n")),
             E_TARGET_FORMAT);
@@ -110,74 +98,52 @@ TEST_F(target_test, cancel_during_the_target_check_is_no_verdict) {
   keep_running = false;
   EXPECT_EQ(check_target(path), E_ABORTED);
   EXPECT_EQ(open_target(path, true, pack_settings{}).code, E_ABORTED);
-  EXPECT_EQ(error_count(), 0);
 }
 
-TEST_F(target_test, pack_group_skips_empty_files_and_the_target_itself) {
+TEST_F(target_test, empty_files_and_the_target_itself_are_passed_over) {
   dir.write("src/a.eml", message_text);
-  dir.write("src/empty.eml", "");
-  dir.write("src/b.eml", "Date: 2\nFrom: z\n\nsecond\n");
   std::string target = dir.write("src/box.mbx", packed(message_text));
-  collection_list list;
-  source_files entries = add_group(list, "",
-                                   {{"a.eml", message_text.size()},
-                                    {"box.mbx", read_file(target).size()},
-                                    {"empty.eml", 0},
-                                    {"b.eml", 24}});
-  set_progress_divisor((message_text.size() + read_file(target).size() + 24) /
-                       100.0);
+  std::string linked = dir.path() + "src/link.mbx";
+  ASSERT_EQ(symlink(target.c_str(), linked.c_str()), 0);
   open_target_result opened = open_target(target, true, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
-  int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
-                            opened.size, opened.kind, pack_settings{});
-  EXPECT_TRUE(close_locked(opened.file));
-  std::string expected = packed(message_text) + packed(message_text) +
-                         packed("Date: 2\nFrom: z\n\nsecond\n");
-  EXPECT_EQ(read_file(target), expected);
-  EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-  EXPECT_EQ(error_count(), 0);
-  ASSERT_EQ(progress_steps.size(), 4u);
-  double sum = 0;
-  for (double step : progress_steps) {
-    sum += step;
-  }
-  EXPECT_NEAR(sum, 100.0, 1e-9);
-  EXPECT_EQ(progress_steps[2], 0.0);
+  ASSERT_NE(opened.target.file, nullptr);
+  const std::string src = dir.path() + "src/";
+  EXPECT_EQ(judge_source(opened.target, src, "a.eml", 20), SOURCE_TRY);
+  EXPECT_EQ(judge_source(opened.target, src, "empty.eml", 0), SOURCE_EMPTY);
+  EXPECT_EQ(judge_source(opened.target, src, "box.mbx", 5), SOURCE_RUN_TARGET);
+  EXPECT_EQ(judge_source(opened.target, src, "link.mbx", 5), SOURCE_RUN_TARGET);
+  EXPECT_TRUE(close_locked(opened.target.file));
 }
 
-TEST_F(target_test, failing_sources_are_counted_and_skipped) {
+TEST_F(target_test, messages_go_in_and_failing_sources_leave_nothing) {
   dir.write("src/bad.eml", "just text\n");
   dir.write("src/good.eml", message_text);
-  std::string target = dir.path() + "out.mbx";
-  collection_list list;
-  source_files entries = add_group(
-      list, "", {{"gone.eml", 10}, {"bad.eml", 10}, {"good.eml", 10}});
-  open_target_result opened = open_target(target, false, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
-  int64_t size = pack_group(dir.path() + "src/", entries, target, opened.file,
-                            0, opened.kind, pack_settings{});
-  EXPECT_TRUE(close_locked(opened.file));
-  EXPECT_EQ(error_count(), 2);
-  EXPECT_EQ(read_file(target), packed(message_text));
-  EXPECT_EQ(size, static_cast<int64_t>(packed(message_text).size()));
-  EXPECT_TRUE(progress_steps.empty());  // all files empty: no divisor
+  std::string path = dir.path() + "out.mbx";
+  open_target_result opened = open_target(path, false, pack_settings{});
+  ASSERT_NE(opened.target.file, nullptr);
+  target_in_hand& target = opened.target;
+  transfer_notes notes;
+  EXPECT_EQ(pack_message(target, dir.path() + "src/gone.eml", notes), E_READ);
+  EXPECT_EQ(pack_message(target, dir.path() + "src/bad.eml", notes),
+            E_SOURCE_FORMAT);
+  EXPECT_EQ(target.size, 0);
+  EXPECT_EQ(pack_message(target, dir.path() + "src/good.eml", notes), 0);
+  EXPECT_EQ(target.size, static_cast<int64_t>(packed(message_text).size()));
+  EXPECT_TRUE(close_locked(target.file));
+  EXPECT_EQ(read_file(path), packed(message_text));
 }
 
-TEST_F(target_test, cancel_stops_the_group_after_the_file_in_hand) {
+TEST_F(target_test, a_stop_while_the_header_is_read_leaves_nothing) {
   dir.write("src/a.eml", message_text);
-  dir.write("src/b.eml", message_text);
-  std::string target = dir.path() + "out.mbx";
-  open_target_result opened = open_target(target, false, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
+  std::string path = dir.path() + "out.mbx";
+  open_target_result opened = open_target(path, false, pack_settings{});
+  ASSERT_NE(opened.target.file, nullptr);
   keep_running = false;
-  collection_list list;
-  source_files files = add_group(list, "", {{"a.eml", 1}, {"b.eml", 1}});
-  int64_t result = pack_group(dir.path() + "src/", files, target, opened.file,
-                              0, opened.kind, pack_settings{});
-  EXPECT_TRUE(close_locked(opened.file));
-  EXPECT_EQ(result, E_ABORTED);
-  EXPECT_EQ(read_file(target), "");
-  EXPECT_EQ(error_count(), 0);
+  transfer_notes notes;
+  EXPECT_EQ(pack_message(opened.target, dir.path() + "src/a.eml", notes),
+            E_ABORTED);
+  EXPECT_TRUE(close_locked(opened.target.file));
+  EXPECT_EQ(read_file(path), "");
 }
 
 // The 2 GiB limit, on sparse files.
@@ -187,16 +153,13 @@ TEST_F(target_test, size_limit) {
   ASSERT_EQ(truncate(at_limit.c_str(), target_limit), 0);
   dir.write("src/a.eml", message_text);
   open_target_result opened = open_target(at_limit, true, pack_settings{});
-  ASSERT_NE(opened.file, nullptr) << opened.code;
+  ASSERT_NE(opened.target.file, nullptr) << opened.code;
   // Sparse zeros end the file, so a line end comes first.
-  EXPECT_EQ(opened.size, target_limit + 2);
-  collection_list list;
-  source_files files = add_group(list, "", {{"a.eml", message_text.size()}});
-  int64_t result = pack_group(dir.path() + "src/", files, at_limit, opened.file,
-                              opened.size, opened.kind, pack_settings{});
-  EXPECT_EQ(result, E_TOO_BIG);
-  EXPECT_EQ(error_count(), 1);
-  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_EQ(opened.target.size, target_limit + 2);
+  transfer_notes notes;
+  EXPECT_EQ(pack_message(opened.target, dir.path() + "src/a.eml", notes),
+            E_TOO_BIG);
+  EXPECT_TRUE(close_locked(opened.target.file));
   EXPECT_EQ(file_size(at_limit),
             target_limit + 2 + static_cast<int64_t>(head.size()));
 
@@ -222,7 +185,7 @@ int in_child(Fn fn) {
 TEST_F(target_test, an_open_target_is_locked_against_other_processes) {
   std::string path = dir.path() + "locked.mbx";
   open_target_result opened = open_target(path, false, pack_settings{});
-  ASSERT_NE(opened.file, nullptr);
+  ASSERT_NE(opened.target.file, nullptr);
   int status = in_child([&] {
     int fd = open(path.c_str(), O_WRONLY);
     struct flock lock {};
@@ -231,7 +194,7 @@ TEST_F(target_test, an_open_target_is_locked_against_other_processes) {
     return fcntl(fd, F_SETLK, &lock) == 0 ? 0 : 1;
   });
   EXPECT_EQ(status, 1);
-  EXPECT_TRUE(close_locked(opened.file));
+  EXPECT_TRUE(close_locked(opened.target.file));
 }
 
 TEST_F(target_test, a_target_held_by_another_writer_is_not_emptied) {
@@ -256,7 +219,6 @@ TEST_F(target_test, a_target_held_by_another_writer_is_not_emptied) {
   ASSERT_EQ(read(ready[0], &c, 1), 1);
   open_target_result opened = open_target(path, false, pack_settings{});
   EXPECT_EQ(opened.code, E_CREATE);
-  EXPECT_EQ(error_count(), 1);
   EXPECT_EQ(read_file(path), existing);
   EXPECT_EQ(open_target(path, true, pack_settings{}).code, E_APPEND);
   (void)!write(done[1], &c, 1);

@@ -38,9 +38,6 @@ class write_failure : public ::testing::Test {
     dir_ = std::string(pattern) + "/";
     set_default_settings();
     keep_running = true;
-    reset_target_counts();
-    set_names_callback(nullptr);
-    set_progress_callback(nullptr);
   }
   void TearDown() override {
     std::string command = "rm -rf '" + dir_ + "'";
@@ -90,27 +87,36 @@ TEST_F(write_failure, a_cut_back_target_continues_at_its_new_end) {
   EXPECT_EQ(read_all(path), "first\r\nsecond\r\n");  // no hole of NULs
 }
 
+// The open target of path, whole messages up to size.
+target_in_hand target_at(const std::string& path, locked_file* file,
+                         int64_t size) {
+  target_in_hand target;
+  target.file = file;
+  target.path = path;
+  target.size = size;
+  return target;
+}
+
 TEST_F(write_failure, a_short_write_is_cut_back_and_reported) {
-  collection_list list;
-  source_files entries =
-      add_group(list, "",
-                {{write_source("a.eml", "one\n"), 40},
-                 {write_source("b.eml", std::string(5000, 'x') + "\n"), 5040}});
+  std::string a = dir_ + write_source("a.eml", "one\n");
+  std::string b = dir_ + write_source("b.eml", std::string(5000, 'x') + "\n");
   std::string path = dir_ + "t.mbx";
   locked_file* file = open_locked(path, LOCKED_CREATE);
   ASSERT_NE(file, nullptr);
-  int64_t result;
+  target_in_hand target = target_at(path, file, 0);
+  transfer_notes notes;
+  int64_t first, second;
   {
     file_size_limit limit(1000);
-    result =
-        pack_group(dir_, entries, path, file, 0, KIND_NONE, pack_settings{});
+    first = pack_message(target, a, notes);
+    second = pack_message(target, b, notes);
   }
   close_locked(file);
-  EXPECT_EQ(result, E_WRITE);
-  EXPECT_EQ(error_count(), 1);
-  std::string target = read_all(path);
-  EXPECT_EQ(target.find("xxx"), std::string::npos);
-  EXPECT_EQ(target.substr(target.size() - 5), "one\r\n");
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, E_WRITE);
+  std::string written = read_all(path);
+  EXPECT_EQ(written.find("xxx"), std::string::npos);
+  EXPECT_EQ(written.substr(written.size() - 5), "one\r\n");
 }
 
 // A write that fails on the message that would also cross the 2 GiB limit
@@ -124,16 +130,16 @@ TEST_F(write_failure, a_short_write_across_the_limit_is_cut_back) {
     ASSERT_EQ(ftruncate(fd, start), 0);  // sparse
     close(fd);
   }
-  collection_list list;
-  source_files entries = add_group(
-      list, "", {{write_source("big.eml", std::string(500, 'x') + "\n"), 540}});
+  std::string big =
+      dir_ + write_source("big.eml", std::string(500, 'x') + "\n");
   locked_file* file = open_locked(path, LOCKED_APPEND);
   ASSERT_NE(file, nullptr);
+  target_in_hand target = target_at(path, file, start);
+  transfer_notes notes;
   int64_t result;
   {
     file_size_limit limit(static_cast<rlim_t>(start + 50));
-    result = pack_group(dir_, entries, path, file, start, KIND_NONE,
-                        pack_settings{});
+    result = pack_message(target, big, notes);
   }
   int64_t end = file_position(file);
   close_locked(file);

@@ -12,6 +12,8 @@ namespace qp {
 namespace {
 
 double progress_percent = 0;
+uint64_t progress_total = 0;
+uint64_t progress_done = 0;
 window_handle main_window_handle = 0;
 bool job_started = false;
 job_routine job_to_run = nullptr;
@@ -48,8 +50,17 @@ void show_names(const std::string& source, const std::string& target) {
   }
 }
 
-void show_progress(double increment) {
-  progress_percent += increment;
+void set_progress_total(uint64_t bytes) {
+  progress_total = bytes;
+  progress_done = 0;
+}
+
+void advance_progress(uint64_t bytes) {
+  if (progress_total > 0) {
+    progress_done += bytes;
+    progress_percent = static_cast<double>(progress_done) * 100 /
+                       static_cast<double>(progress_total);
+  }
   int percent = shown_percent(progress_percent);
   if (is_minimised(main_window_handle)) {
     set_text(main_window_handle, iconic_title(percent));

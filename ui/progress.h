@@ -21,7 +21,11 @@ std::string iconic_title(int percent);
 int shown_percent(double sum);
 
 void show_names(const std::string& source, const std::string& target);
-void show_progress(double increment);
+// The bytes of the whole job, and the bytes done since the last call: the
+// one place where bytes become a percentage. A job of no bytes stays at
+// 0 %.
+void set_progress_total(uint64_t bytes);
+void advance_progress(uint64_t bytes);
 
 void handler_WIN(window_handle object, unsigned event, std::uintptr_t wparam,
                  std::intptr_t lparam);
