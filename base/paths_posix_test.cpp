@@ -6,12 +6,11 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/paths.h"
+#include "tests/support/scratch.h"
 
 namespace qp {
 namespace {
@@ -19,18 +18,11 @@ namespace {
 // A scratch directory, removed with everything in it.
 class PathsPosix : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = temp_directory() + "qp_paths_XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern + "/";
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(root_);
-  }
   void write(const std::string& relative, const std::string& content) {
-    std::ofstream(root_ + relative, std::ios::binary) << content;
+    scratch_.write(relative, content);
   }
-  std::string root_;
+  testing_support::scratch_dir scratch_;
+  const std::string root_ = scratch_.path();
 };
 
 std::vector<std::string> names_and_attributes(
