@@ -31,7 +31,7 @@ bool other_open(const std::string& path, DWORD access) {
   return true;
 }
 
-TEST(LockedFileWin32, WriterKeepsOtherWritersOut) {
+TEST(locked_file_win32, WriterKeepsOtherWritersOut) {
   scratch_dir dir;
   const std::string path = dir.path() + "box.mbx";
   locked_file* file = open_locked(path, LOCKED_CREATE);
@@ -45,7 +45,7 @@ TEST(LockedFileWin32, WriterKeepsOtherWritersOut) {
   EXPECT_TRUE(other_open(path, GENERIC_WRITE));
 }
 
-TEST(LockedFileWin32, ReadersShareButKeepWritersOut) {
+TEST(locked_file_win32, ReadersShareButKeepWritersOut) {
   scratch_dir dir;
   const std::string path = dir.write("box.mbx", "From x\r\n");
   locked_file* first = open_locked(path, LOCKED_READ);
@@ -63,7 +63,7 @@ TEST(LockedFileWin32, ReadersShareButKeepWritersOut) {
   EXPECT_EQ(read_file(path), "From x\r\n");
 }
 
-TEST(LockedFileWin32, CreateEmptiesAppendAddsAtTheEnd) {
+TEST(locked_file_win32, CreateEmptiesAppendAddsAtTheEnd) {
   scratch_dir dir;
   const std::string path = dir.write("box.mbx", "old contents\r\n");
   locked_file* file = open_locked(path, LOCKED_CREATE);
@@ -87,7 +87,7 @@ TEST(LockedFileWin32, CreateEmptiesAppendAddsAtTheEnd) {
   EXPECT_EQ(last_byte(path), '3');
 }
 
-TEST(LockedFileWin32, WhatIsNoTargetFile) {
+TEST(locked_file_win32, WhatIsNoTargetFile) {
   scratch_dir dir;
   EXPECT_EQ(open_locked(dir.path() + "missing.mbx", LOCKED_READ), nullptr);
   EXPECT_EQ(open_locked(dir.path() + "no dir\\box.mbx", LOCKED_CREATE),
