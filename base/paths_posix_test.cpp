@@ -159,10 +159,8 @@ TEST_F(paths_posix, CreateDirectoryTree) {
 TEST_F(paths_posix, FreeSpaceAndIdentity) {
   const space_info space = free_space(root_ + "target.mbx");
   EXPECT_GE(space.available, 0);
-  EXPECT_GE(space.total, space.free);
   const space_info none = free_space("/no/such/dir/x.mbx");
   EXPECT_EQ(none.available, -1);
-  EXPECT_EQ(none.total, -1);
 
   mkdir((root_ + "d").c_str(), 0755);
   ASSERT_EQ(symlink("d", (root_ + "l").c_str()), 0);

@@ -147,7 +147,6 @@ TEST(paths_win32, SystemCaseMappingOfUtf8Texts) {
   EXPECT_EQ(path_lower("C:\\MAIL\\\u00C9T\u00C9"), "c:\\mail\\\u00E9t\u00E9");
   EXPECT_EQ(path_lower("C:\\\u041F\u0420\u0418\\\u03A9"),
             "c:\\\u043F\u0440\u0438\\\u03C9");
-  EXPECT_EQ(path_upper("c:\\x.mbx"), "C:\\X.MBX");
   EXPECT_EQ(to_lower(""), "");
   EXPECT_EQ(to_lower("ABC \xC0\xC9 \x8A"), "abc \xC0\xC9 \x8A");
   EXPECT_EQ(to_upper("abc \xE0\xE9"), "ABC \xE0\xE9");
@@ -182,11 +181,8 @@ TEST(paths_win32, DirectoryIdentity) {
 TEST(paths_win32, FreeSpaceOfADriveRoot) {
   const space_info space = free_space("c:\\");
   EXPECT_GE(space.available, 0);
-  EXPECT_GE(space.total, space.free);
   const space_info none = free_space(missing_drive() + "\\");
   EXPECT_EQ(none.available, -1);
-  EXPECT_EQ(none.total, -1);
-  EXPECT_EQ(none.free, -1);
 }
 
 }  // namespace
