@@ -372,13 +372,22 @@ TEST_F(transfer_test, read_header_block_and_indicators) {
   std::string path =
       dir.write("h.eml", "Date: x\n continued\nFrom: y\n\nbody\nmore\n");
   source_file* source = open_source(path);
-  header_indicators indicators;
-  std::vector<std::string> block = read_header(source, indicators);
+  std::vector<std::string> block;
+  header_scan scan = scan_header(source, &block);
   std::string next;
+  ASSERT_TRUE(read_line(source, next));
+  EXPECT_EQ(next, "body\n");
+  rewind_source(source);
+  header_indicators indicators;
+  bool aborted = true;
+  read_header(source, indicators, &aborted);
   ASSERT_TRUE(read_line(source, next));
   close_source(source);
   EXPECT_EQ(block, (std::vector<std::string>{"Date: x\n", " continued\n",
                                              "From: y\n", "\n"}));
+  EXPECT_EQ(scan.indicators.first_colon, 5);
+  EXPECT_EQ(scan.indicators.kinds_seen, 3);
+  EXPECT_FALSE(aborted);
   EXPECT_EQ(indicators.first_colon, 5);
   EXPECT_EQ(indicators.kinds_seen, 3);
   EXPECT_TRUE(looks_like_message(indicators));
