@@ -29,7 +29,7 @@ std::string string_value(const std::vector<char>& info, const wchar_t* name) {
   return qp::narrow(std::wstring(static_cast<const wchar_t*>(value)));
 }
 
-TEST(VersionResource, ThePropertiesExplorerShows) {
+TEST(version_resource, ThePropertiesExplorerShows) {
   std::wstring path = program_path();
   DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
   ASSERT_GT(size, 0u) << "no version resource";

@@ -45,7 +45,7 @@ const char* const ordered_names[] = {
     "\xff",
 };
 
-TEST(NameOrder, EveryPairInTableOrder) {
+TEST(name_order, EveryPairInTableOrder) {
   const size_t count = sizeof ordered_names / sizeof ordered_names[0];
   for (size_t i = 0; i < count; ++i) {
     for (size_t j = 0; j < count; ++j) {
@@ -55,7 +55,7 @@ TEST(NameOrder, EveryPairInTableOrder) {
   }
 }
 
-TEST(NameOrder, SortListingRestoresTheTable) {
+TEST(name_order, SortListingRestoresTheTable) {
   std::vector<listing_entry> entries;
   for (const char* name : ordered_names) {
     listing_entry entry;
@@ -72,7 +72,7 @@ TEST(NameOrder, SortListingRestoresTheTable) {
 }
 
 // Permutations of many cycles: the entries move in place along them.
-TEST(NameOrder, SortListingUndoesEveryPermutation) {
+TEST(name_order, SortListingUndoesEveryPermutation) {
   const size_t count = sizeof ordered_names / sizeof ordered_names[0];
   const size_t steps[] = {1, 7, 11, 13, count - 1};  // i goes to i * step
   for (size_t step : steps) {
@@ -90,7 +90,7 @@ TEST(NameOrder, SortListingUndoesEveryPermutation) {
   }
 }
 
-TEST(NameOrder, TableIsSortedAndStaysInThePlane) {
+TEST(name_order, TableIsSortedAndStaysInThePlane) {
   ASSERT_GT(upper_table_size, 1000u);
   for (size_t i = 1; i < upper_table_size; ++i) {
     EXPECT_LT(upper_table[i - 1].from, upper_table[i].from);

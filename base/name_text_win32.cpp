@@ -10,9 +10,9 @@
 
 namespace qp {
 
-// An INI file written for the program of old holds its values in the
-// legacy ANSI code page, which the UTF-8 process code page of the manifest
-// does not name: the system locale does.
+// An INI file saved in the legacy ANSI code page (Windows editors long did
+// so by default) holds its values in it, and the UTF-8 process code page
+// of the manifest does not name that code page: the system locale does.
 std::string name_text(const std::string& value) {
   if (is_valid_utf8(value)) {
     return value;

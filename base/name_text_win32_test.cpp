@@ -14,7 +14,7 @@ struct name_text_case {
 
 // A value that is not UTF-8 is read in the legacy code page (1252 here, as
 // the system locale of the test prefix says); UTF-8 stays as it is.
-TEST(NameTextWin32, Table) {
+TEST(name_text_win32, Table) {
   const name_text_case cases[] = {
       {"", ""},
       {".mbx", ".mbx"},

@@ -77,9 +77,7 @@ std::string long_path(const std::string& path);
 std::string temp_directory();
 
 struct space_info {
-  int64_t available;  // to the caller; -1 when the query failed
-  int64_t total;
-  int64_t free;
+  int64_t available;  // bytes free to the caller; -1 when the query failed
 };
 space_info free_space(const std::string& path);
 
@@ -89,7 +87,6 @@ std::string to_upper(const std::string& text);
 // Case mapping of paths: the system's mapping on Windows, the identity on
 // case-sensitive POSIX file systems, where lowering would name another file.
 std::string path_lower(const std::string& path);
-std::string path_upper(const std::string& path);
 
 int create_directory(const std::string& path);  // 0 or -1
 std::string current_directory();                // ends in a separator

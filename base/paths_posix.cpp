@@ -101,7 +101,7 @@ std::string temp_directory() {
 // The file system that holds path: the path itself when it is a directory,
 // else its directory.
 space_info free_space(const std::string& path) {
-  space_info space{-1, -1, -1};
+  space_info space{-1};
   struct stat st;
   std::string directory = path;
   if (deep_stat(path, st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -116,8 +116,6 @@ space_info free_space(const std::string& path) {
   }
   const int64_t unit = static_cast<int64_t>(vfs.f_frsize);
   space.available = static_cast<int64_t>(vfs.f_bavail) * unit;
-  space.total = static_cast<int64_t>(vfs.f_blocks) * unit;
-  space.free = static_cast<int64_t>(vfs.f_bfree) * unit;
   return space;
 }
 
@@ -132,10 +130,6 @@ std::string to_upper(const std::string& text) {
 
 // Case-sensitive file systems: another case would name another file.
 std::string path_lower(const std::string& path) {
-  return path;
-}
-
-std::string path_upper(const std::string& path) {
   return path;
 }
 

@@ -6,31 +6,23 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/paths.h"
+#include "tests/support/scratch.h"
 
 namespace qp {
 namespace {
 
 // A scratch directory, removed with everything in it.
-class PathsPosix : public ::testing::Test {
+class paths_posix : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = temp_directory() + "qp_paths_XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern + "/";
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(root_);
-  }
   void write(const std::string& relative, const std::string& content) {
-    std::ofstream(root_ + relative, std::ios::binary) << content;
+    scratch_.write(relative, content);
   }
-  std::string root_;
+  testing_support::scratch_dir scratch_;
+  const std::string root_ = scratch_.path();
 };
 
 std::vector<std::string> names_and_attributes(
@@ -42,7 +34,7 @@ std::vector<std::string> names_and_attributes(
   return result;
 }
 
-TEST(PathsPosixText, FullPathIsLexical) {
+TEST(paths_posix_text, FullPathIsLexical) {
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   const std::string here =
@@ -58,7 +50,7 @@ TEST(PathsPosixText, FullPathIsLexical) {
   EXPECT_EQ(current_directory(), here);
 }
 
-TEST(PathsPosixText, TempDirectoryEndsInSlash) {
+TEST(paths_posix_text, TempDirectoryEndsInSlash) {
   const char* saved = std::getenv("TMPDIR");
   const std::string old = saved != nullptr ? saved : "";
   setenv("TMPDIR", "/var/tmp", 1);
@@ -72,7 +64,7 @@ TEST(PathsPosixText, TempDirectoryEndsInSlash) {
   }
 }
 
-TEST_F(PathsPosix, ListingIsSortedAndSkipsWhatCannotBeRead) {
+TEST_F(paths_posix, ListingIsSortedAndSkipsWhatCannotBeRead) {
   write("b.eml", "bb");
   write("a.eml", "abc");
   write(".hidden", "");
@@ -104,7 +96,7 @@ TEST_F(PathsPosix, ListingIsSortedAndSkipsWhatCannotBeRead) {
   EXPECT_FALSE(list_directory(root_ + "missing/", entries));
 }
 
-TEST_F(PathsPosix, ListingGivesLocalTime) {
+TEST_F(paths_posix, ListingGivesLocalTime) {
   write("dated", "");
   struct tm when = {};
   when.tm_year = 2007 - 1900;
@@ -124,7 +116,7 @@ TEST_F(PathsPosix, ListingGivesLocalTime) {
       std::vector<int>({2007, 6, 15, 12, 34, 57}));
 }
 
-TEST_F(PathsPosix, KindsAndSizes) {
+TEST_F(paths_posix, KindsAndSizes) {
   write("file", "12345");
   mkdir((root_ + "dir").c_str(), 0755);
   ASSERT_EQ(mkfifo((root_ + "fifo").c_str(), 0644), 0);
@@ -148,7 +140,7 @@ TEST_F(PathsPosix, KindsAndSizes) {
   EXPECT_EQ(file_size(root_ + "a*b.mbx"), 2);
 }
 
-TEST_F(PathsPosix, CreateDirectoryTree) {
+TEST_F(paths_posix, CreateDirectoryTree) {
   EXPECT_EQ(create_directory_tree(root_ + "n1/n2/n3"), 0);
   EXPECT_EQ(path_kind(root_ + "n1/n2/n3"), KIND_DIRECTORY);
   EXPECT_EQ(create_directory_tree(root_ + "n1/n2/n3/"), 0);
@@ -164,13 +156,11 @@ TEST_F(PathsPosix, CreateDirectoryTree) {
   EXPECT_EQ(path_kind(root_ + "n1/a?b"), KIND_NONE);
 }
 
-TEST_F(PathsPosix, FreeSpaceAndIdentity) {
+TEST_F(paths_posix, FreeSpaceAndIdentity) {
   const space_info space = free_space(root_ + "target.mbx");
   EXPECT_GE(space.available, 0);
-  EXPECT_GE(space.total, space.free);
   const space_info none = free_space("/no/such/dir/x.mbx");
   EXPECT_EQ(none.available, -1);
-  EXPECT_EQ(none.total, -1);
 
   mkdir((root_ + "d").c_str(), 0755);
   ASSERT_EQ(symlink("d", (root_ + "l").c_str()), 0);

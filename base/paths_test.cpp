@@ -17,7 +17,7 @@ struct split_case {
   const char* file;       // file_name
 };
 
-TEST(PathRules, SplitTable) {
+TEST(path_rules, SplitTable) {
   const path_style w = windows_style;
   const path_style p = posix_style;
   const split_case cases[] = {
@@ -50,13 +50,13 @@ TEST(PathRules, SplitTable) {
   }
 }
 
-TEST(PathRules, BadFileNameChars) {
+TEST(path_rules, BadFileNameChars) {
   EXPECT_EQ(bad_file_name_chars("a?b*c?"), "?*");
   EXPECT_EQ(bad_file_name_chars(".mbx"), "");
   EXPECT_EQ(bad_file_name_chars("|><*?\\/\":|"), "|><*?\\/\":");
 }
 
-TEST(PathRules, TrimAndAsciiCase) {
+TEST(path_rules, TrimAndAsciiCase) {
   EXPECT_EQ(trim(" \t\r\nkey = v \r\n", " \t\r\n"), "key = v");
   EXPECT_EQ(trim(" \t\r\n", " \t\r\n"), "");
   EXPECT_EQ(trim_left("..mbx.", "."), "mbx.");
@@ -73,7 +73,7 @@ struct prefix_case {
   const char* prefixed;
 };
 
-TEST(PathRules, LongPrefixTable) {
+TEST(path_rules, LongPrefixTable) {
   const prefix_case cases[] = {
       {"c:\\mail\\a.eml", "\\\\?\\c:\\mail\\a.eml"},
       {"Z:\\", "\\\\?\\Z:\\"},

@@ -64,14 +64,12 @@ std::string temp_directory() {
 
 // The caller names the drive root ("c:\").
 space_info free_space(const std::string& path) {
-  ULARGE_INTEGER available, total, free;
-  if (!GetDiskFreeSpaceExW(system_path(path).c_str(), &available, &total,
-                           &free)) {
-    return space_info{-1, -1, -1};
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(system_path(path).c_str(), &available, nullptr,
+                           nullptr)) {
+    return space_info{-1};
   }
-  return space_info{static_cast<int64_t>(available.QuadPart),
-                    static_cast<int64_t>(total.QuadPart),
-                    static_cast<int64_t>(free.QuadPart)};
+  return space_info{static_cast<int64_t>(available.QuadPart)};
 }
 
 namespace {
@@ -111,10 +109,6 @@ std::string to_upper(const std::string& text) {
 // Windows file systems ignore letter case: a path maps like any text.
 std::string path_lower(const std::string& path) {
   return map_case(path, false);
-}
-
-std::string path_upper(const std::string& path) {
-  return map_case(path, true);
 }
 
 int create_directory(const std::string& path) {

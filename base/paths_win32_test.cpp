@@ -25,7 +25,7 @@ std::string missing_drive() {
   return "";
 }
 
-TEST(PathsWin32, DriveRootsAreDirectories) {
+TEST(paths_win32, DriveRootsAreDirectories) {
   EXPECT_EQ(path_kind("c:\\"), KIND_DIRECTORY);
   EXPECT_EQ(path_kind("c:"), KIND_DIRECTORY);
   EXPECT_EQ(path_kind("C:\\"), KIND_DIRECTORY);
@@ -48,14 +48,14 @@ TEST(PathsWin32, DriveRootsAreDirectories) {
   }
 }
 
-TEST(PathsWin32, NulProbeTellsAnExistingDrive) {
+TEST(paths_win32, NulProbeTellsAnExistingDrive) {
   // What the drive rule falls back on when a root lists nothing.
   std::vector<listing_entry> entries;
   EXPECT_TRUE(platform_listing("c:\\nul", entries));
   EXPECT_FALSE(platform_listing(missing_drive() + "\\nul", entries));
 }
 
-TEST(PathsWin32, KindsOfFilesAndDirectories) {
+TEST(paths_win32, KindsOfFilesAndDirectories) {
   scratch_dir dir;
   const std::string base = dir.path();
   dir.write("mail\\one.eml", "x");
@@ -87,7 +87,7 @@ TEST(PathsWin32, KindsOfFilesAndDirectories) {
   EXPECT_GE(entries[2].year, 2020);
 }
 
-TEST(PathsWin32, AttributeLettersInOrder) {
+TEST(paths_win32, AttributeLettersInOrder) {
   scratch_dir dir;
   const std::string file = dir.write("flags.eml", "x");
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY |
@@ -100,7 +100,7 @@ TEST(PathsWin32, AttributeLettersInOrder) {
   SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(PathsWin32, FullAndLongPaths) {
+TEST(paths_win32, FullAndLongPaths) {
   EXPECT_EQ(full_path("c:\\mail\\.."), "c:\\");
   EXPECT_EQ(full_path("c:\\mail\\.\\inbox\\\\x.eml"), "c:\\mail\\inbox\\x.eml");
   EXPECT_EQ(full_path("c:\\mail\\"), "c:\\mail\\");
@@ -120,7 +120,7 @@ TEST(PathsWin32, FullAndLongPaths) {
   EXPECT_EQ(path_lower(long_path(short_form)), path_lower(long_form));
 }
 
-TEST(PathsWin32, TempAndCurrentDirectoryEndInBackslash) {
+TEST(paths_win32, TempAndCurrentDirectoryEndInBackslash) {
   const std::string temp = temp_directory();
   ASSERT_FALSE(temp.empty());
   EXPECT_EQ(temp.back(), '\\');
@@ -133,7 +133,7 @@ TEST(PathsWin32, TempAndCurrentDirectoryEndInBackslash) {
 // Texts and paths are UTF-8: the system's mapping of the characters, the
 // same letters that code page 1252 maps; bytes that are not UTF-8 keep all
 // but a to z as they are.
-TEST(PathsWin32, SystemCaseMappingOfUtf8Texts) {
+TEST(paths_win32, SystemCaseMappingOfUtf8Texts) {
   // Latin-1 capitals, the multiplication sign kept; S, OE, Z and Y with
   // diacritics from the 0x80 row of code page 1252.
   EXPECT_EQ(
@@ -147,13 +147,12 @@ TEST(PathsWin32, SystemCaseMappingOfUtf8Texts) {
   EXPECT_EQ(path_lower("C:\\MAIL\\\u00C9T\u00C9"), "c:\\mail\\\u00E9t\u00E9");
   EXPECT_EQ(path_lower("C:\\\u041F\u0420\u0418\\\u03A9"),
             "c:\\\u043F\u0440\u0438\\\u03C9");
-  EXPECT_EQ(path_upper("c:\\x.mbx"), "C:\\X.MBX");
   EXPECT_EQ(to_lower(""), "");
   EXPECT_EQ(to_lower("ABC \xC0\xC9 \x8A"), "abc \xC0\xC9 \x8A");
   EXPECT_EQ(to_upper("abc \xE0\xE9"), "ABC \xE0\xE9");
 }
 
-TEST(PathsWin32, CreateDirectoryTree) {
+TEST(paths_win32, CreateDirectoryTree) {
   scratch_dir dir;
   const std::string box = dir.path() + "data\\new\\box";
   EXPECT_EQ(create_directory_tree(box), 0);
@@ -165,7 +164,7 @@ TEST(PathsWin32, CreateDirectoryTree) {
   EXPECT_EQ(create_directory(box), -1);  // exists already
 }
 
-TEST(PathsWin32, DirectoryIdentity) {
+TEST(paths_win32, DirectoryIdentity) {
   scratch_dir dir;
   dir.write("a\\x", "x");
   uint64_t device1, inode1, device2, inode2;
@@ -179,14 +178,11 @@ TEST(PathsWin32, DirectoryIdentity) {
   EXPECT_FALSE(directory_identity(dir.path() + "b", device1, inode1));
 }
 
-TEST(PathsWin32, FreeSpaceOfADriveRoot) {
+TEST(paths_win32, FreeSpaceOfADriveRoot) {
   const space_info space = free_space("c:\\");
   EXPECT_GE(space.available, 0);
-  EXPECT_GE(space.total, space.free);
   const space_info none = free_space(missing_drive() + "\\");
   EXPECT_EQ(none.available, -1);
-  EXPECT_EQ(none.total, -1);
-  EXPECT_EQ(none.free, -1);
 }
 
 }  // namespace

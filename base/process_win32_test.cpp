@@ -18,7 +18,7 @@ namespace {
 
 using args = std::vector<std::string>;
 
-TEST(ProcessWin32, SplitsCommandLinesAsTheSystemHoldsThem) {
+TEST(process_win32, SplitsCommandLinesAsTheSystemHoldsThem) {
   struct split_case {
     const char* line;
     args expected;
@@ -47,12 +47,12 @@ TEST(ProcessWin32, SplitsCommandLinesAsTheSystemHoldsThem) {
   }
 }
 
-TEST(ProcessWin32, ArgumentsComeFromTheSystemsCommandLine) {
+TEST(process_win32, ArgumentsComeFromTheSystemsCommandLine) {
   const args from_system = program_arguments(0, nullptr);
   EXPECT_EQ(from_system, split_command_line(GetCommandLineA()));
 }
 
-TEST(ProcessWin32, OwnPathIsTheRunningExecutable) {
+TEST(process_win32, OwnPathIsTheRunningExecutable) {
   const std::string path = own_path();
   ASSERT_GT(path.size(), 4u);
   EXPECT_EQ(path_lower(path.substr(path.size() - 4)), ".exe");
@@ -60,7 +60,7 @@ TEST(ProcessWin32, OwnPathIsTheRunningExecutable) {
   EXPECT_NE(path.find('\\'), std::string::npos);
 }
 
-TEST(ProcessWin32, PrivateFilesAreWrittenInTextMode) {
+TEST(process_win32, PrivateFilesAreWrittenInTextMode) {
   testing_support::scratch_dir dir;
   const std::string path = dir.path() + "quillpack.log";
   std::FILE* file = open_private_file(path, false);

@@ -13,7 +13,7 @@ struct to_utf16_case {
 };
 
 // Text from a file may hold any bytes; each stray byte is one U+FFFD.
-TEST(Utf8ToUtf16, Table) {
+TEST(utf8_to_utf16, Table) {
   const to_utf16_case cases[] = {
       {"", u""},
       {"plain.eml", u"plain.eml"},
@@ -44,7 +44,7 @@ struct to_utf8_case {
 
 // Names from the system may hold lone surrogates; they survive the round
 // trip, so that such a file can still be opened.
-TEST(Utf16ToUtf8, Table) {
+TEST(utf16_to_utf8, Table) {
   const char16_t high = 0xD83D, low = 0xDCE7;
   const to_utf8_case cases[] = {
       {u"", ""},
@@ -66,7 +66,7 @@ TEST(Utf16ToUtf8, Table) {
   }
 }
 
-TEST(IsValidUtf8, SurrogatesAndStrayBytesAreNot) {
+TEST(is_valid_utf8, SurrogatesAndStrayBytesAreNot) {
   EXPECT_TRUE(is_valid_utf8(""));
   EXPECT_TRUE(is_valid_utf8("caf\xc3\xa9 \xf0\x9f\x93\xa7 \xef\xbf\xbf"));
   EXPECT_FALSE(is_valid_utf8("caf\xe9"));

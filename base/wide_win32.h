@@ -9,7 +9,7 @@
 
 namespace qp {
 
-// UTF-8 to the system's UTF-16 and back (see collect/utf8.h for bytes and
+// UTF-8 to the system's UTF-16 and back (see base/utf8.h for bytes and
 // units that are not valid).
 std::wstring wide(const std::string& text);
 std::string narrow(const wchar_t* units, size_t count);

@@ -43,7 +43,7 @@ struct system_path_case {
   const wchar_t* expected;
 };
 
-TEST(WideWin32, SystemPathsAreFullAndPrefixed) {
+TEST(wide_win32, SystemPathsAreFullAndPrefixed) {
   const system_path_case cases[] = {
       {"c:\\mail\\a.eml", L"\\\\?\\c:\\mail\\a.eml"},
       {"c:\\mail\\..\\x\\.\\a.eml", L"\\\\?\\c:\\x\\a.eml"},
@@ -63,7 +63,7 @@ TEST(WideWin32, SystemPathsAreFullAndPrefixed) {
 
 // A lone surrogate is a legal unit of a name on NTFS: the listing hands it
 // on in a form that opens the same file again.
-TEST(WideWin32, NamesOfInvalidUtf16StillOpen) {
+TEST(wide_win32, NamesOfInvalidUtf16StillOpen) {
   scratch_dir dir;
   const std::wstring lone = std::wstring(L"lone ") + wchar_t(0xD83D) + L".eml";
   if (!create_wide_file(dir.path(), lone)) {
@@ -77,7 +77,7 @@ TEST(WideWin32, NamesOfInvalidUtf16StillOpen) {
 }
 
 // Names in any script, at depths past the old limit of 260 characters.
-TEST(WideWin32, NamesInAnyScriptAndLongPaths) {
+TEST(wide_win32, NamesInAnyScriptAndLongPaths) {
   scratch_dir dir;
   std::string deep = dir.path();
   while (deep.size() < 600) {
@@ -101,7 +101,7 @@ TEST(WideWin32, NamesInAnyScriptAndLongPaths) {
 
 // Text from a file that is not UTF-8 names no other file: the stray byte
 // reaches the system as U+FFFD, and the open fails.
-TEST(WideWin32, InvalidUtf8NamesNoOtherFile) {
+TEST(wide_win32, InvalidUtf8NamesNoOtherFile) {
   scratch_dir dir;
   ASSERT_TRUE(create_wide_file(dir.path(), L"caf\u00e9.eml"));
   EXPECT_TRUE(opens(dir.path() + "caf\xc3\xa9.eml"));

@@ -13,7 +13,7 @@ struct match_case {
   bool expected;
 };
 
-TEST(MatchFileName, Table) {
+TEST(match_file_name, Table) {
   const match_case cases[] = {
       {"*.*", "README", true},  // the name gets an implied dot
       {"*.*", "a.b.c", true},
@@ -65,7 +65,7 @@ TEST(MatchFileName, Table) {
   }
 }
 
-TEST(MatchPattern, Table) {
+TEST(match_pattern, Table) {
   const match_case cases[] = {
       {"", "", true},
       {"", "a", false},
@@ -110,7 +110,7 @@ TEST(MatchPattern, Table) {
   }
 }
 
-TEST(MatchPattern, LongPatternsAndTexts) {
+TEST(match_pattern, LongPatternsAndTexts) {
   const std::string stars(5000, '*');
   EXPECT_TRUE(match_pattern(stars, ""));
   EXPECT_TRUE(match_pattern(stars + "x" + stars + "y", "axbyc y"));

@@ -9,6 +9,7 @@ endif()
 
 # The unit tests beside the code, by folder like the program's sources.
 set(test_sources
+  base/arguments_test.cpp
   base/name_order_test.cpp
   base/paths_test.cpp
   base/utf8_test.cpp

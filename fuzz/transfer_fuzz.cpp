@@ -1,4 +1,4 @@
-// The line reader, read_header and transfer_message against a whole-line
+// The line reader, scan_header and transfer_message against a whole-line
 // model of the mbox format, for the default reader buffer and for buffers
 // so small that every line arrives in pieces.
 //
@@ -213,17 +213,17 @@ void check_reader(std::string& source, const std::vector<std::string>& lines) {
   check(count == lines.size(), "read_line lost lines");
 
   qp::rewind_source(file);
-  qp::header_indicators indicators;
-  bool aborted = true;
-  std::vector<std::string> block = qp::read_header(file, indicators, &aborted);
+  std::vector<std::string> block;
+  qp::header_scan scan = qp::scan_header(file, &block);
+  qp::header_indicators& indicators = scan.indicators;
   model_header model = model_read_header(lines, 0);
-  check(!aborted, "read_header aborted");
+  check(!scan.aborted, "scan_header aborted");
   check(indicators.first_colon == model.first_colon &&
             indicators.kinds_seen == model.kinds_seen,
-        "read_header indicators differ");
-  check(block.size() == model.end, "read_header block length differs");
+        "scan_header indicators differ");
+  check(block.size() == model.end, "scan_header block length differs");
   for (size_t i = 0; i < block.size(); ++i) {
-    check(block[i] == lines[i], "read_header block differs");
+    check(block[i] == lines[i], "scan_header block differs");
   }
   qp::close_source(file);
 }

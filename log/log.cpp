@@ -22,10 +22,6 @@ void set_log_path(const std::string& path) {
   log_file_path = path;
 }
 
-const std::string& log_path() {
-  return log_file_path;
-}
-
 std::string format_timestamp(int weekday, int year, int month, int day,
                              int hour, int minute, int second) {
   const char* name = weekday >= 1 && weekday <= 7 ? day_names[weekday - 1] : "";

@@ -9,7 +9,6 @@ namespace qp {
 
 // The temporary directory + "quillpack.log"; fixed at start-up.
 void set_log_path(const std::string& path);
-const std::string& log_path();
 
 // Opens the log for appending and writes the header with every argument.
 // A log that cannot be opened leaves the run silent.

@@ -185,20 +185,13 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep,
   return scan;
 }
 
-std::vector<std::string> read_header(source_file* file,
-                                     header_indicators& indicators,
-                                     bool* aborted) {
-  std::vector<std::string> lines;
-  header_scan scan = scan_header(file, &lines);
-  indicators = scan.indicators;
+void read_header(source_file* file, header_indicators& indicators,
+                 bool* aborted) {
+  header_scan scan = scan_header(file, nullptr);
+  indicators = scan.aborted ? header_indicators{} : scan.indicators;
   if (aborted) {
     *aborted = scan.aborted;
   }
-  if (scan.aborted) {
-    indicators = header_indicators{};
-    lines.clear();
-  }
-  return lines;
 }
 
 bool looks_like_message(const header_indicators& indicators) {

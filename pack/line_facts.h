@@ -70,12 +70,11 @@ struct header_scan {
 header_scan scan_header(source_file* file, std::vector<std::string>* keep,
                         separator_fields* fields = nullptr);
 
-// The header block as lines, from the current position. Empty at end of
-// input or when Cancel was confirmed while reading; aborted tells the two
-// apart.
-std::vector<std::string> read_header(source_file* file,
-                                     header_indicators& indicators,
-                                     bool* aborted = nullptr);
+// The indicators of the header block from the current position, read to
+// its end. Empty at end of input or when Cancel was confirmed while
+// reading; aborted tells the two apart.
+void read_header(source_file* file, header_indicators& indicators,
+                 bool* aborted = nullptr);
 
 bool looks_like_message(const header_indicators& indicators);
 

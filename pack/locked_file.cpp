@@ -193,8 +193,4 @@ bool path_identity(const std::string& path, file_identity& id) {
   return raw_path_identity(path, id);
 }
 
-int last_byte(const std::string& path) {
-  return raw_last_byte(path);
-}
-
 }  // namespace qp

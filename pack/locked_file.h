@@ -66,10 +66,6 @@ bool locked_identity(locked_file* file, file_identity& id);
 // a locked file, so its lock stays.
 bool path_identity(const std::string& path, file_identity& id);
 
-// The value of the file's last byte, or -1 when it cannot be opened, is
-// empty or cannot be positioned.
-int last_byte(const std::string& path);
-
 }  // namespace qp
 
 #endif  // QUILLPACK_PACK_LOCKED_FILE_H_

@@ -14,7 +14,6 @@ namespace {
 
 using testing_support::read_file;
 using testing_support::scratch_dir;
-using testing_support::write_file;
 
 // An open by someone else, as another program would try it: asking for
 // the access given and sharing everything.
@@ -31,7 +30,7 @@ bool other_open(const std::string& path, DWORD access) {
   return true;
 }
 
-TEST(LockedFileWin32, WriterKeepsOtherWritersOut) {
+TEST(locked_file_win32, WriterKeepsOtherWritersOut) {
   scratch_dir dir;
   const std::string path = dir.path() + "box.mbx";
   locked_file* file = open_locked(path, LOCKED_CREATE);
@@ -45,7 +44,7 @@ TEST(LockedFileWin32, WriterKeepsOtherWritersOut) {
   EXPECT_TRUE(other_open(path, GENERIC_WRITE));
 }
 
-TEST(LockedFileWin32, ReadersShareButKeepWritersOut) {
+TEST(locked_file_win32, ReadersShareButKeepWritersOut) {
   scratch_dir dir;
   const std::string path = dir.write("box.mbx", "From x\r\n");
   locked_file* first = open_locked(path, LOCKED_READ);
@@ -63,7 +62,7 @@ TEST(LockedFileWin32, ReadersShareButKeepWritersOut) {
   EXPECT_EQ(read_file(path), "From x\r\n");
 }
 
-TEST(LockedFileWin32, CreateEmptiesAppendAddsAtTheEnd) {
+TEST(locked_file_win32, CreateEmptiesAppendAddsAtTheEnd) {
   scratch_dir dir;
   const std::string path = dir.write("box.mbx", "old contents\r\n");
   locked_file* file = open_locked(path, LOCKED_CREATE);
@@ -84,21 +83,15 @@ TEST(LockedFileWin32, CreateEmptiesAppendAddsAtTheEnd) {
   write_bytes(file, "3");
   ASSERT_TRUE(close_locked(file));
   EXPECT_EQ(read_file(path), "one\n\r\nt3");
-  EXPECT_EQ(last_byte(path), '3');
 }
 
-TEST(LockedFileWin32, WhatIsNoTargetFile) {
+TEST(locked_file_win32, WhatIsNoTargetFile) {
   scratch_dir dir;
   EXPECT_EQ(open_locked(dir.path() + "missing.mbx", LOCKED_READ), nullptr);
   EXPECT_EQ(open_locked(dir.path() + "no dir\\box.mbx", LOCKED_CREATE),
             nullptr);
   EXPECT_EQ(open_locked(dir.path(), LOCKED_APPEND), nullptr);  // a directory
   EXPECT_EQ(open_locked("nul", LOCKED_CREATE), nullptr);       // a device
-  EXPECT_EQ(last_byte(dir.path() + "missing.mbx"), -1);
-  write_file(dir.path() + "empty.mbx", "");
-  EXPECT_EQ(last_byte(dir.path() + "empty.mbx"), -1);
-  write_file(dir.path() + "cr.mbx", "x\r");
-  EXPECT_EQ(last_byte(dir.path() + "cr.mbx"), '\r');
 }
 
 }  // namespace

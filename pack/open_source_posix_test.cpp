@@ -4,22 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "pack/transfer.h"
+#include "tests/support/scratch.h"
 
 namespace qp {
 namespace {
 
 TEST(open_source, takes_regular_files_only) {
-  char pattern[] = "/tmp/qp-open-source-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string dir = pattern;
-  std::ofstream(dir + "/file") << "Date: x\n";
+  testing_support::scratch_dir scratch;
+  // Without its final separator, as the names below begin with one.
+  const std::string dir = scratch.path().substr(0, scratch.path().size() - 1);
+  scratch.write("file", "Date: x\n");
   ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
   ASSERT_EQ(symlink("/dev/zero", (dir + "/device").c_str()), 0);
   ASSERT_EQ(mkdir((dir + "/directory").c_str(), 0700), 0);
@@ -30,8 +29,6 @@ TEST(open_source, takes_regular_files_only) {
   for (const char* name : {"/fifo", "/device", "/directory", "/missing"}) {
     EXPECT_EQ(open_source(dir + name), nullptr) << name;
   }
-  std::string command = "rm -rf '" + dir + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
 }
 
 }  // namespace

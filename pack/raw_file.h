@@ -27,7 +27,6 @@ size_t raw_write(const raw_file& file, const char* bytes, size_t size);
 bool raw_truncate(const raw_file& file, int64_t size);
 // Releases the lock and closes; false when the close reports an error.
 bool raw_close(raw_file& file);
-int raw_last_byte(const std::string& path);
 // Up to wanted bytes from the end of a file open for appending, through
 // its own handle; the number read, or -1.
 int raw_read_tail(const raw_file& file, char* out, int wanted);

@@ -124,21 +124,6 @@ bool raw_close(raw_file& file) {
   return ok;
 }
 
-int raw_last_byte(const std::string& path) {
-  int fd = deep_open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return -1;
-  }
-  int result = -1;
-  off_t end = lseek(fd, 0, SEEK_END);
-  unsigned char byte = 0;
-  if (end > 0 && pread(fd, &byte, 1, end - 1) == 1) {
-    result = byte;
-  }
-  close(fd);
-  return result;
-}
-
 int raw_read_tail(const raw_file& file, char* out, int wanted) {
   int fd = static_cast<int>(file.handle);
   struct stat info {};

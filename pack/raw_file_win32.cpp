@@ -136,27 +136,6 @@ bool raw_close(raw_file& file) {
   return ok;
 }
 
-// Opened without a lock of its own: others may hold the file open.
-int raw_last_byte(const std::string& path) {
-  HANDLE handle = CreateFileW(system_path(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    return -1;
-  }
-  int result = -1;
-  LARGE_INTEGER size;
-  unsigned char byte = 0;
-  DWORD read = 0;
-  if (is_disk_file(handle) && GetFileSizeEx(handle, &size) &&
-      size.QuadPart > 0 && move_to(handle, size.QuadPart - 1, FILE_BEGIN) &&
-      ReadFile(handle, &byte, 1, &read, nullptr) && read == 1) {
-    result = byte;
-  }
-  CloseHandle(handle);
-  return result;
-}
-
 // Read at an offset; the file pointer goes back to the end for the writes.
 int raw_read_tail(const raw_file& file, char* out, int wanted) {
   HANDLE handle = handle_of(file);

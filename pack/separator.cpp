@@ -94,8 +94,7 @@ void from_line_scan::feed(std::string_view piece) {
     } else if (!is_blank(c)) {
       // The first byte after the blanks settles it, but a line without a
       // final line feed is never a separator: only the end can tell.
-      non_colon_seen_ = c != ':';
-      state_ = non_colon_seen_ ? done_true : done_false;
+      state_ = c != ':' ? done_true : done_false;
     }
     ++length_;
   }

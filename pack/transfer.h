@@ -37,8 +37,10 @@ struct transfer_notes {
 };
 
 // Writes one source message to target, with the target's line ends.
-// Returns the exact number of bytes the message occupies in the target, or
-// E_READ, E_SOURCE_FORMAT or E_ABORTED (nothing written).
+// Returns the exact number of bytes the message occupies in the target;
+// E_SOURCE_FORMAT, with nothing written; or E_READ or E_ABORTED, with part
+// of the message possibly written (a fault met in the body): the caller
+// cuts the target back to the position it had before.
 int64_t transfer_message(const std::string& source_path, locked_file* target,
                          const transfer_options& options,
                          transfer_notes* notes = nullptr);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,6 +19,7 @@
 #include "pack/locked_file.h"
 #include "pack/target.h"
 #include "pack/transfer.h"
+#include "tests/support/scratch.h"
 #include "window/events.h"
 
 namespace qp {
@@ -33,17 +33,9 @@ std::string read_all(const std::string& path) {
 class write_failure : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qp-write-failure-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = std::string(pattern) + "/";
     set_default_settings();
     keep_running = true;
   }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-
   std::string write_source(const std::string& name, const std::string& body) {
     std::ofstream(dir_ + name, std::ios::binary)
         << "Date: Mon, 1 Jan 2001 10:00:00 +0000\nFrom: a@b\n\n"
@@ -51,7 +43,8 @@ class write_failure : public ::testing::Test {
     return name;
   }
 
-  std::string dir_;
+  testing_support::scratch_dir scratch_;
+  const std::string dir_ = scratch_.path();
 };
 
 // Holds RLIMIT_FSIZE at a value for one scope, with SIGXFSZ ignored.

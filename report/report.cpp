@@ -124,10 +124,6 @@ void prepare_crash_handling() {
   install_crash_hooks(report_crash);
 }
 
-const std::string& crash_file_path() {
-  return crash_path;
-}
-
 void report_crash(const std::string& description) {
   std::string heading = "Fatal run-time error:\n" + description + "\n";
   if (std::FILE* file = open_private_file(crash_path, false)) {

@@ -40,8 +40,6 @@ std::string format_message(const char* format, long long number);
 
 // Fixes the crash report's path and message and installs the handlers.
 void prepare_crash_handling();
-// The crash report file: the temporary directory + "ex.err".
-const std::string& crash_file_path();
 // Writes the report anew with the description, then ends through crash().
 [[noreturn]] void report_crash(const std::string& description);
 // Appends the block of the file in hand and ends with exit code 3.

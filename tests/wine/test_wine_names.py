@@ -147,8 +147,9 @@ class NamesAsPosixTest(WineTest):
         self.assertEqual(os.listdir(out), ["src.mbox"])
 
     def test_ini_extension_in_windows_1252(self):
-        # Written for the program of old: the Windows program reads the
-        # value in the ANSI code page, as the POSIX program reads UTF-8.
+        # Saved in the ANSI code page, as Windows editors long did by
+        # default: the Windows program reads the value in that code page,
+        # as the POSIX program reads UTF-8.
         self.write("a.eml", message("a"))
         ini = "[Names]\r\nMboxExtension=.bóx\r\n"
         out = self.assert_same_output("/p", ini=ini.encode("cp1252"),
