@@ -2,15 +2,13 @@
 
 #include <cstring>
 
+#include "base/paths.h"
+
 namespace qp {
 namespace {
 
 bool is_blank(unsigned char c) {
   return c == ' ' || c == '\t';
-}
-
-char ascii_lower_char(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
@@ -64,7 +62,7 @@ field_kind header_kind_of(int64_t colon, std::string_view head) {
   }
   char name[4];
   for (int i = 0; i < 4; ++i) {
-    name[i] = ascii_lower_char(head[i]);
+    name[i] = ascii_lower(head[i]);
   }
   if (std::memcmp(name, "date", 4) == 0) {
     return DATE_FIELD;
@@ -94,8 +92,7 @@ void from_line_scan::feed(std::string_view piece) {
     } else if (!is_blank(c)) {
       // The first byte after the blanks settles it, but a line without a
       // final line feed is never a separator: only the end can tell.
-      non_colon_seen_ = c != ':';
-      state_ = non_colon_seen_ ? done_true : done_false;
+      state_ = c != ':' ? done_true : done_false;
     }
     ++length_;
   }

@@ -50,7 +50,6 @@ class from_line_scan {
   enum { prefix, blanks, done_true, done_false };
   int state_ = prefix;
   uint64_t length_ = 0;
-  bool non_colon_seen_ = false;
 };
 
 class header_colon_scan {
