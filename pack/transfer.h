@@ -13,7 +13,6 @@
 #include <string>
 
 #include "config/settings.h"
-#include "pack/line_facts.h"
 #include "pack/source_reader.h"
 
 namespace qp {
@@ -36,9 +35,16 @@ struct transfer_notes {
   int64_t unprotected_lines = 0;
 };
 
-// Writes one source message to target, with the target's line ends.
-// Returns the exact number of bytes the message occupies in the target, or
-// E_READ, E_SOURCE_FORMAT or E_ABORTED (nothing written).
+// Writes one source message to target, with the target's line ends and
+// the header lines its source adds. Returns the exact number of bytes the
+// message occupies in the target, or E_READ, E_SOURCE_FORMAT or E_ABORTED:
+// a message that fails the check is taken back out of the target, one cut
+// short by a read error or a stop at once is left for the caller to cut
+// back.
+int64_t transfer_source(const message_source& source, locked_file* target,
+                        const transfer_options& options,
+                        transfer_notes* notes = nullptr);
+// The same for a plain message file, by its path or its open reader.
 int64_t transfer_message(const std::string& source_path, locked_file* target,
                          const transfer_options& options,
                          transfer_notes* notes = nullptr);
