@@ -321,8 +321,8 @@ int64_t write_separator(source_file* source, const transfer_options& options,
 }  // namespace
 
 int64_t transfer_source(const message_source& source, locked_file* target,
-                        const transfer_options& options,
-                        transfer_notes* notes) {
+                        const transfer_options& options, transfer_notes* notes,
+                        header_observer* observer) {
   if (notes) {
     *notes = transfer_notes{};
   }
@@ -353,6 +353,7 @@ int64_t transfer_source(const message_source& source, locked_file* target,
     header_writer sink(writer, source.added_header);
     header_scan_options writing;
     writing.sink = &sink;
+    writing.observer = observer;
     header = scan_header(reader, writing);
     fault = header_fault(header, reader);
   }

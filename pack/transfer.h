@@ -13,6 +13,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "pack/line_facts.h"
 #include "pack/source_reader.h"
 
 namespace qp {
@@ -40,10 +41,11 @@ struct transfer_notes {
 // message occupies in the target, or E_READ, E_SOURCE_FORMAT or E_ABORTED:
 // a message that fails the check is taken back out of the target, one cut
 // short by a read error or a stop at once is left for the caller to cut
-// back.
+// back. observer, when given, sees the header lines as they are written.
 int64_t transfer_source(const message_source& source, locked_file* target,
                         const transfer_options& options,
-                        transfer_notes* notes = nullptr);
+                        transfer_notes* notes = nullptr,
+                        header_observer* observer = nullptr);
 // The same for a plain message file, by its path or its open reader.
 int64_t transfer_message(const std::string& source_path, locked_file* target,
                          const transfer_options& options,

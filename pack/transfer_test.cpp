@@ -35,7 +35,8 @@ struct transfer_outcome {
 // added: header lines the source's kind adds.
 transfer_outcome transfer(const std::string& source,
                           transfer_options options = {}, bool lf = false,
-                          const std::vector<std::string>& added = {}) {
+                          const std::vector<std::string>& added = {},
+                          header_observer* observer = nullptr) {
   scratch_dir dir;
   std::string source_path = dir.write("source.eml", source);
   std::string target_path = dir.path() + "target.mbx";
@@ -44,7 +45,7 @@ transfer_outcome transfer(const std::string& source,
   set_lf_line_ends(target, lf);
   message_source opened = open_message_source(source_path);
   opened.added_header = added;
-  int64_t result = transfer_source(opened, target, options);
+  int64_t result = transfer_source(opened, target, options, nullptr, observer);
   close_message_source(opened);
   EXPECT_TRUE(close_locked(target));
   return {result, read_file(target_path)};
@@ -392,6 +393,36 @@ TEST_F(transfer_test, added_header_lines_close_the_header) {
   // A source that is no message gets nothing written.
   EXPECT_EQ(transfer("Subject: s\n\nb\n", {}, true, {"Status: RO"}).written,
             "");
+}
+
+// The header lines an observer of the transfer sees, whole.
+struct header_names final : header_observer {
+  std::vector<std::string> lines;
+  std::string line;
+  void feed(std::string_view piece) override {
+    line.append(piece);
+  }
+  void end_line(const line_facts&) override {
+    lines.push_back(line);
+    line.clear();
+  }
+};
+
+// An observer of the transfer sees every header line once, also the lines
+// that would otherwise go out as plain runs, and the bytes stay the same.
+TEST_F(transfer_test, an_observer_sees_each_header_line_once) {
+  transfer_options composed;
+  composed.header_separator = true;
+  const std::string source =
+      "Date: Thu, 4 Jan 1996 01:02:03 +0000\nFrom: y\nA: 1\nB: 2\n\nb\n";
+  for (const transfer_options& options : {transfer_options{}, composed}) {
+    header_names seen;
+    transfer_outcome watched = transfer(source, options, true, {}, &seen);
+    EXPECT_EQ(seen.lines,
+              (std::vector<std::string>{"Date: Thu, 4 Jan 1996 01:02:03 +0000",
+                                        "From: y", "A: 1", "B: 2", ""}));
+    EXPECT_EQ(watched.written, transfer(source, options, true).written);
+  }
 }
 
 // However small the reader's buffer, and so however a line is cut into
