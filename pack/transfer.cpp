@@ -18,6 +18,7 @@ namespace {
 // Writes lines into the target, counting the bytes exactly as they land.
 struct message_writer {
   locked_file* target;
+  int64_t line_end_bytes = line_end_size(target);
   int64_t count = 0;
   bool last_had_line_end = true;
 
@@ -27,14 +28,14 @@ struct message_writer {
   }
   void line_end() {
     write_line_end(target);
-    count += line_end_size(target);
+    count += line_end_bytes;
   }
   // A whole line in one piece.
   void line(std::string_view bytes, bool has_line_end) {
     last_had_line_end = has_line_end;
     if (has_line_end) {
       write_line(target, bytes);
-      count += static_cast<int64_t>(bytes.size()) + line_end_size(target);
+      count += static_cast<int64_t>(bytes.size()) + line_end_bytes;
     } else {
       piece(bytes);
     }
@@ -211,7 +212,7 @@ class header_writer final : public header_sink {
                 const std::vector<std::string>& added_header)
       : writer_(writer),
         added_header_(added_header),
-        lf_(line_end_size(writer.target) == 1) {}
+        lf_(writer.line_end_bytes == 1) {}
 
   void piece(std::string_view bytes) override {
     writer_.piece(bytes);
@@ -249,7 +250,7 @@ class header_writer final : public header_sink {
 void transfer_body(source_file* source, body_state& state,
                    message_writer& writer) {
   bool plain_runs = state.mode != FROM_GUARDED;
-  bool lf = line_end_size(writer.target) == 1;
+  bool lf = writer.line_end_bytes == 1;
   // Only a line that begins so can be a separator line or need quoting.
   std::string_view special = state.options->mboxrd ? "F>" : "F";
   line_piece piece;
