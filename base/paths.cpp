@@ -116,9 +116,7 @@ std::string ascii_upper(const std::string& text) {
 std::string ascii_lower(const std::string& text) {
   std::string result = text;
   for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+    c = ascii_lower(c);
   }
   return result;
 }

@@ -58,6 +58,9 @@ std::string trim(const std::string& text, const std::string& set);
 // "a" to "z" only; every other byte is left alone.
 std::string ascii_upper(const std::string& text);
 std::string ascii_lower(const std::string& text);
+inline char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool has_wildcard(const std::string& path);
 

@@ -1,4 +1,4 @@
-// The line reader, scan_header and transfer_message against a whole-line
+// The line reader, the header scan and transfer_message against a whole-line
 // model of the mbox format, for the default reader buffer and for buffers
 // so small that every line arrives in pieces.
 //
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/wildcard.h"
+#include "pack/line_facts.h"
 #include "pack/locked_file.h"
 #include "pack/result.h"
 #include "pack/separator.h"
@@ -201,6 +202,19 @@ void check_line_ends(const std::string& bytes) {
   }
 }
 
+// The header lines a scan shows, without their line ends.
+struct header_lines final : qp::header_observer {
+  std::vector<std::string> lines;
+  std::string line;
+  void feed(std::string_view piece) override {
+    line.append(piece);
+  }
+  void end_line(const qp::line_facts&) override {
+    lines.push_back(line);
+    line.clear();
+  }
+};
+
 void check_reader(std::string& source, const std::vector<std::string>& lines) {
   std::FILE* stream = memory_stream(source);
   qp::source_file* file = qp::open_source_stream(stream, true);
@@ -213,17 +227,22 @@ void check_reader(std::string& source, const std::vector<std::string>& lines) {
   check(count == lines.size(), "read_line lost lines");
 
   qp::rewind_source(file);
-  std::vector<std::string> block;
-  qp::header_scan scan = qp::scan_header(file, &block);
-  qp::header_indicators& indicators = scan.indicators;
+  header_lines block;
+  qp::header_scan_options options;
+  options.observer = &block;
+  qp::header_scan scan = qp::scan_header(file, options);
   model_header model = model_read_header(lines, 0);
-  check(!scan.aborted, "scan_header aborted");
-  check(indicators.first_colon == model.first_colon &&
-            indicators.kinds_seen == model.kinds_seen,
-        "scan_header indicators differ");
-  check(block.size() == model.end, "scan_header block length differs");
-  for (size_t i = 0; i < block.size(); ++i) {
-    check(block[i] == lines[i], "scan_header block differs");
+  check(!scan.aborted, "the header scan aborted");
+  check(scan.indicators.first_colon == model.first_colon &&
+            scan.indicators.kinds_seen == model.kinds_seen,
+        "the header scan's indicators differ");
+  check(block.lines.size() == model.end, "the header block length differs");
+  for (size_t i = 0; i < block.lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (!line.empty() && line.back() == '\n') {
+      line.remove_suffix(1);
+    }
+    check(block.lines[i] == line, "the header block differs");
   }
   qp::close_source(file);
 }
@@ -235,9 +254,7 @@ void check_reads_as_mbox(std::string& written) {
   std::string first;
   check(qp::read_line(file, first) && qp::is_from_line(first),
         "the target does not begin with a separator line");
-  qp::header_indicators indicators;
-  qp::read_header(file, indicators);
-  check(qp::looks_like_message(indicators),
+  check(qp::looks_like_message(qp::scan_header(file).indicators),
         "the target's first message fails the check");
   qp::close_source(file);
 }

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "pack/result.h"
 #include "window/events.h"
 
 namespace qp {
 
 // ---- One line ----
 
-bool read_line_facts(source_file* file, line_facts& facts,
-                     std::vector<std::string>* keep, separator_fields* fields) {
+bool read_line_facts(source_file* file, line_facts& facts) {
   line_piece piece;
   if (!read_piece(file, piece)) {
     return false;
@@ -22,48 +22,22 @@ bool read_line_facts(source_file* file, line_facts& facts,
     facts.is_from = is_from_content(piece.content, piece.has_line_end);
     facts.is_written_from = is_from_content(piece.content, true);
     facts.empty = piece.content.empty() && piece.has_line_end;
-    if (fields) {
-      fields->feed(piece.content);
-      fields->end_line();
-    }
-    if (keep) {
-      keep->emplace_back(piece.content);
-      if (piece.has_line_end) {
-        keep->back().push_back('\n');
-      }
-    }
     return true;
   }
   facts.long_line = true;
   header_colon_scan colon;
   from_line_scan from;
-  std::string whole;
   while (true) {
     colon.feed(piece.content);
     from.feed(piece.content);
-    if (fields) {
-      fields->feed(piece.content);
-    }
-    if (keep) {
-      whole.append(piece.content);
-    }
     if (piece.complete || !read_piece(file, piece)) {
       break;
     }
-  }
-  if (fields) {
-    fields->end_line();
   }
   facts.colon = colon.result();
   facts.kind = header_kind_of(facts.colon, colon.head());
   facts.is_from = from.finish(piece.has_line_end);
   facts.is_written_from = from.finish(true);
-  if (keep) {
-    if (piece.has_line_end) {
-      whole.push_back('\n');
-    }
-    keep->push_back(std::move(whole));
-  }
   return true;
 }
 
@@ -147,30 +121,115 @@ bool long_line_is_mboxrd(source_file* file, std::string_view first_piece) {
 
 // ---- Header block ----
 
-header_scan scan_header(source_file* file, std::vector<std::string>* keep,
-                        separator_fields* fields) {
+namespace {
+
+// One header line whose first piece is in hand, read to its end: its
+// facts found, each piece shown to the observer and, unless the line is a
+// separator line (tested as written), to the sink. A scan that writes
+// tests a long line ahead, before its first piece goes out. used counts
+// the bytes read; a long line stops at the byte limit. An empty line ends
+// the block, except as its first line.
+void scan_line(source_file* file, line_piece& piece,
+               const header_scan_options& options, bool first,
+               line_facts& facts, int64_t& used) {
+  facts = line_facts{};
+  header_sink* sink = options.sink;
+  header_observer* observer = options.observer;
+  if (piece.complete) {
+    std::string_view content = piece.content;
+    facts.colon = header_colon(content);
+    facts.kind = header_kind_of(facts.colon, content);
+    facts.is_written_from = is_from_content(content, true);
+    facts.is_from = facts.is_written_from && piece.has_line_end;
+    facts.empty = content.empty() && piece.has_line_end;
+    used += static_cast<int64_t>(content.size()) + 1;
+    if (observer) {
+      observer->feed(content);
+      observer->end_line(facts);
+    }
+    if (sink && !facts.is_written_from) {
+      if (facts.empty && !first) {
+        sink->header_end();
+      }
+      sink->line(content, piece.has_line_end);
+    }
+    return;
+  }
+  facts.long_line = true;
+  bool write = sink && !long_line_is_written_from(file, piece.content);
+  header_colon_scan colon;
+  from_line_scan from;
+  while (true) {
+    colon.feed(piece.content);
+    from.feed(piece.content);
+    used += static_cast<int64_t>(piece.content.size());
+    if (observer) {
+      observer->feed(piece.content);
+    }
+    if (write) {
+      sink->piece(piece.content);
+    }
+    if (piece.complete ||
+        (!sink && options.byte_limit >= 0 && used >= options.byte_limit) ||
+        !read_piece(file, piece)) {
+      break;
+    }
+  }
+  facts.colon = colon.result();
+  facts.kind = header_kind_of(facts.colon, colon.head());
+  facts.is_from = from.finish(piece.has_line_end);
+  facts.is_written_from = from.finish(true);
+  if (observer) {
+    observer->end_line(facts);
+  }
+  if (write) {
+    sink->end_of_line(piece.has_line_end);
+  }
+}
+
+}  // namespace
+
+header_scan scan_header(source_file* file, const header_scan_options& options) {
   header_scan scan;
+  header_sink* sink = options.sink;
+  int64_t used = 0;
+  bool limited = !sink && options.byte_limit >= 0;
+  line_piece piece;
   line_facts facts;
-  if (!read_line_facts(file, facts, keep, fields)) {
+  if (!read_piece(file, piece)) {
     return scan;
   }
-  scan.lines = 1;
-  if (facts.long_line) {
-    scan.long_from.push_back(facts.is_written_from);
-  }
+  scan_line(file, piece, options, true, facts, used);
   scan.indicators.first_colon = facts.colon;
   if (facts.colon >= kind_colon) {
     scan.indicators.kinds_seen = facts.kind;
   }
-  while (read_line_facts(file, facts, keep, fields)) {
+  // Lines go out as runs only where no observer needs to see them.
+  bool runs = sink && !options.observer;
+  while (true) {
+    if (limited && used >= options.byte_limit) {
+      scan.cut_short = true;
+      return scan;
+    }
+    // Once both fields are seen, only a separator line (which the header
+    // loses) or the empty line that ends it matters: the other lines may
+    // go out as they stand.
+    if (runs && scan.indicators.kinds_seen == DATE_AND_FROM_FIELDS &&
+        sink->plain_run(file)) {
+      if (!keep_running) {
+        scan.aborted = true;
+        return scan;
+      }
+      continue;
+    }
+    if (!read_piece(file, piece)) {
+      break;
+    }
+    scan_line(file, piece, options, false, facts, used);
     do_events();
     if (!keep_running) {
       scan.aborted = true;
       return scan;
-    }
-    ++scan.lines;
-    if (facts.long_line) {
-      scan.long_from.push_back(facts.is_written_from);
     }
     if (scan.indicators.kinds_seen != DATE_AND_FROM_FIELDS &&
         facts.colon >= kind_colon) {
@@ -179,19 +238,23 @@ header_scan scan_header(source_file* file, std::vector<std::string>* keep,
     }
     if (facts.empty) {
       scan.ended = true;
-      break;
+      return scan;
     }
+  }
+  if (sink) {
+    sink->header_end();
   }
   return scan;
 }
 
-void read_header(source_file* file, header_indicators& indicators,
-                 bool* aborted) {
-  header_scan scan = scan_header(file, nullptr);
-  indicators = scan.aborted ? header_indicators{} : scan.indicators;
-  if (aborted) {
-    *aborted = scan.aborted;
+int64_t header_fault(const header_scan& scan, const source_file* file) {
+  if (scan.aborted || source_abandoned(file)) {
+    return E_ABORTED;
   }
+  if (!looks_like_message(scan.indicators)) {
+    return source_failed(file) ? E_READ : E_SOURCE_FORMAT;
+  }
+  return keep_running ? int64_t{0} : int64_t{E_ABORTED};
 }
 
 bool looks_like_message(const header_indicators& indicators) {

@@ -19,7 +19,7 @@ line_facts first_line_facts(const std::string& bytes, size_t buffer) {
   scratch_dir dir;
   source_file* source = open_source(dir.write("s", bytes));
   line_facts facts;
-  EXPECT_TRUE(read_line_facts(source, facts, nullptr));
+  EXPECT_TRUE(read_line_facts(source, facts));
   close_source(source);
   set_reader_buffer_size(256 * 1024);
   return facts;
@@ -99,6 +99,63 @@ TEST(line_facts, long_lines_read_ahead_for_quoting) {
     close_source(source);
     set_reader_buffer_size(256 * 1024);
   }
+}
+
+// Gathers what a header scan shows its observer.
+struct line_gatherer final : header_observer {
+  std::vector<std::string> lines;
+  std::string line;
+  std::vector<bool> from;
+  void feed(std::string_view piece) override {
+    line.append(piece);
+  }
+  void end_line(const line_facts& facts) override {
+    lines.push_back(line);
+    from.push_back(facts.is_written_from);
+    line.clear();
+  }
+};
+
+// The one header scan shows its observer every line of the block whole,
+// however the buffer cuts it, separator lines and the closing empty line
+// included; the reader stops after that line. With a byte limit it stops
+// early and says so.
+TEST(line_facts, header_scan_shows_each_line_whole) {
+  const std::string header = "Date: x\n continued " + std::string(30, 'c') +
+                             "\nFrom " + std::string(30, 'f') +
+                             "\nFrom: y\n\nbody\n";
+  for (size_t buffer : {size_t{4}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    scratch_dir dir;
+    source_file* source = open_source(dir.write("s", header));
+    line_gatherer seen;
+    header_scan_options options;
+    options.observer = &seen;
+    header_scan scan = scan_header(source, options);
+    std::string next;
+    ASSERT_TRUE(read_line(source, next));
+    EXPECT_EQ(next, "body\n");
+    EXPECT_EQ(seen.lines, (std::vector<std::string>{
+                              "Date: x", " continued " + std::string(30, 'c'),
+                              "From " + std::string(30, 'f'), "From: y", ""}))
+        << buffer;
+    EXPECT_EQ(seen.from, (std::vector<bool>{false, false, true, false, false}));
+    EXPECT_TRUE(scan.ended);
+    EXPECT_FALSE(scan.cut_short);
+    EXPECT_TRUE(looks_like_message(scan.indicators));
+
+    rewind_source(source);
+    line_gatherer limited;
+    options.observer = &limited;
+    options.byte_limit = 20;
+    scan = scan_header(source, options);
+    EXPECT_TRUE(scan.cut_short) << buffer;
+    EXPECT_FALSE(scan.ended);
+    EXPECT_EQ(limited.lines.size(), 2u) << buffer;
+    EXPECT_EQ(scan.indicators.kinds_seen, DATE_FIELD);
+    close_source(source);
+  }
+  set_reader_buffer_size(256 * 1024);
 }
 
 }  // namespace

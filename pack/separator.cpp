@@ -2,15 +2,13 @@
 
 #include <cstring>
 
+#include "base/paths.h"
+
 namespace qp {
 namespace {
 
 bool is_blank(unsigned char c) {
   return c == ' ' || c == '\t';
-}
-
-char ascii_lower_char(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
@@ -64,7 +62,7 @@ field_kind header_kind_of(int64_t colon, std::string_view head) {
   }
   char name[4];
   for (int i = 0; i < 4; ++i) {
-    name[i] = ascii_lower_char(head[i]);
+    name[i] = ascii_lower(head[i]);
   }
   if (std::memcmp(name, "date", 4) == 0) {
     return DATE_FIELD;

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/paths.h"
 #include "pack/mail_date.h"
 #include "pack/separator.h"
 
@@ -13,16 +14,6 @@ namespace {
 constexpr size_t value_limit = mail_date_limit;
 // Room for a field name before its value.
 constexpr size_t line_limit = value_limit + 80;
-
-std::string lower_ascii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return out;
-}
 
 std::string_view trim_blanks(std::string_view text) {
   size_t begin = text.find_first_not_of(" \t");
@@ -95,8 +86,7 @@ void separator_fields::end_line() {
     int colon = header_colon(line_);
     if (colon > 0) {
       size_t name_end = line_.find_first_of(" \t:");
-      std::string name =
-          lower_ascii(std::string_view(line_).substr(0, name_end));
+      std::string name = ascii_lower(line_.substr(0, name_end));
       int which = name == "return-path" ? RETURN_PATH
                   : name == "from"      ? FROM
                   : name == "date"      ? DATE

@@ -7,16 +7,22 @@
 #include <string>
 #include <string_view>
 
+#include "pack/line_facts.h"
+
 namespace qp {
 
-// Gathers the four fields from the header lines fed to it, in order. A
-// line may arrive in pieces; memory stays bounded whatever the lines hold.
-class separator_fields {
+// Gathers the four fields from the header lines fed to it, in order, as an
+// observer of the header scan. A line may arrive in pieces; memory stays
+// bounded whatever the lines hold.
+class separator_fields final : public header_observer {
  public:
   // A piece of the current line, without its line end.
-  void feed(std::string_view piece);
+  void feed(std::string_view piece) override;
   // The current line is complete.
   void end_line();
+  void end_line(const line_facts&) override {
+    end_line();
+  }
   // "From <address> <date>\n"; the fixed fallback line when no date can be
   // read.
   std::string compose() const;

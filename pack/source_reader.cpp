@@ -360,4 +360,15 @@ bool read_line_ahead(source_file* file,
   return has_line_end;
 }
 
+message_source open_message_source(const std::string& path) {
+  message_source source;
+  source.reader = open_source(path);
+  return source;
+}
+
+void close_message_source(message_source& source) {
+  close_source(source.reader);
+  source.reader = nullptr;
+}
+
 }  // namespace qp

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qp {
 
@@ -56,6 +57,26 @@ bool read_line(source_file* file, std::string& line);
 // reached.
 bool read_line_ahead(source_file* file,
                      const std::function<bool(std::string_view)>& take);
+
+// ---- The sources of messages ----
+
+// The kinds of file a message comes from. A plain message file is its own
+// bytes, as they stand.
+enum source_kind { SOURCE_PLAIN_FILE };
+
+// A message opened for the transfer: the pull reader of its bytes, and the
+// header lines (without line ends) its kind adds at the end of its header.
+// A kind whose message is only part of its file opens the reader over that
+// part; one that keeps facts outside the message (marks in its name) adds
+// them as header lines.
+struct message_source {
+  source_file* reader = nullptr;  // null when the file could not be opened
+  source_kind kind = SOURCE_PLAIN_FILE;
+  std::vector<std::string> added_header;
+};
+
+message_source open_message_source(const std::string& path);
+void close_message_source(message_source& source);
 
 }  // namespace qp
 

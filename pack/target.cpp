@@ -9,7 +9,7 @@
 #include "base/paths.h"
 #include "base/tree_walk.h"
 #include "config/settings.h"
-#include "pack/separator.h"
+#include "pack/line_facts.h"
 #include "pack/transfer.h"
 #include "window/events.h"
 
@@ -217,27 +217,23 @@ bool group_has_sources(const std::string& source_directory,
 namespace {
 
 // The verdict on an open target's first message: 0, E_TARGET_FORMAT or
-// E_ABORTED.
+// E_ABORTED. The separator line must have its line end.
 int64_t check_first_message(source_file* source) {
-  std::string first;
-  if (!read_line(source, first)) {
+  line_facts first;
+  if (!read_line_facts(source, first)) {
     // An empty file takes any message; a stop while reading is no verdict.
     return keep_running ? int64_t{0} : int64_t{E_ABORTED};
   }
-  if (!is_from_line(first)) {
+  if (!first.is_from) {
     return E_TARGET_FORMAT;
   }
-  header_indicators indicators;
-  bool aborted = false;
-  read_header(source, indicators, &aborted);
+  header_scan header = scan_header(source);
   // A Cancel while reading is no verdict on the file.
-  if (aborted || !keep_running) {
+  if (header.aborted || !keep_running) {
     return E_ABORTED;
   }
-  if (!looks_like_message(indicators)) {
-    return E_TARGET_FORMAT;
-  }
-  return 0;
+  return looks_like_message(header.indicators) ? int64_t{0}
+                                               : int64_t{E_TARGET_FORMAT};
 }
 
 }  // namespace

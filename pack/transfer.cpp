@@ -18,6 +18,7 @@ namespace {
 // Writes lines into the target, counting the bytes exactly as they land.
 struct message_writer {
   locked_file* target;
+  int64_t line_end_bytes = line_end_size(target);
   int64_t count = 0;
   bool last_had_line_end = true;
 
@@ -27,14 +28,14 @@ struct message_writer {
   }
   void line_end() {
     write_line_end(target);
-    count += line_end_size(target);
+    count += line_end_bytes;
   }
   // A whole line in one piece.
   void line(std::string_view bytes, bool has_line_end) {
     last_had_line_end = has_line_end;
     if (has_line_end) {
       write_line(target, bytes);
-      count += static_cast<int64_t>(bytes.size()) + line_end_size(target);
+      count += static_cast<int64_t>(bytes.size()) + line_end_bytes;
     } else {
       piece(bytes);
     }
@@ -203,100 +204,53 @@ bool piece_is_from(source_file* file, const line_piece& piece) {
                         : long_line_is_written_from(file, piece.content);
 }
 
-// The facts of a header line whose first piece is in hand, as
-// read_line_facts finds them; the line is written unless it is a
-// separator line, which the header loses.
-void transfer_header_line(source_file* file, line_piece& piece, bool is_from,
-                          line_facts& facts, message_writer& writer) {
-  facts = line_facts{};
-  facts.is_from = is_from;
-  if (piece.complete) {
-    facts.colon = header_colon(piece.content);
-    facts.kind = header_kind_of(facts.colon, piece.content);
-    facts.empty = piece.content.empty() && piece.has_line_end;
-    if (!is_from) {
-      writer.line(piece.content, piece.has_line_end);
-    }
-    return;
-  }
-  facts.long_line = true;
-  header_colon_scan colon;
-  while (true) {
-    colon.feed(piece.content);
-    if (!is_from) {
-      writer.piece(piece.content);
-    }
-    if (piece.complete || !read_piece(file, piece)) {
-      break;
-    }
-  }
-  facts.colon = colon.result();
-  facts.kind = header_kind_of(facts.colon, colon.head());
-  if (!is_from) {
-    writer.end_of_line(piece.has_line_end);
-  }
-}
+// The header as the scan writes it, with the lines the source adds at its
+// end.
+class header_writer final : public header_sink {
+ public:
+  header_writer(message_writer& writer,
+                const std::vector<std::string>& added_header)
+      : writer_(writer),
+        added_header_(added_header),
+        lf_(writer.line_end_bytes == 1) {}
 
-// The header block from the current position, written while it is
-// checked: the first line, then every line up to and including the first
-// empty one, as scan_header reads it. ended tells whether that empty line
-// came.
-header_indicators transfer_header(source_file* file, message_writer& writer,
-                                  bool& aborted, bool& ended) {
-  header_indicators indicators;
-  line_piece piece;
-  if (!read_piece(file, piece)) {
-    return indicators;
+  void piece(std::string_view bytes) override {
+    writer_.piece(bytes);
   }
-  line_facts facts;
-  transfer_header_line(file, piece, piece_is_from(file, piece), facts, writer);
-  indicators.first_colon = facts.colon;
-  if (facts.colon >= kind_colon) {
-    indicators.kinds_seen = facts.kind;
+  void end_of_line(bool has_line_end) override {
+    writer_.end_of_line(has_line_end);
   }
-  bool lf = line_end_size(writer.target) == 1;
-  run_backoff backoff;
-  while (true) {
-    // Once both fields are seen, only a separator line (which the header
-    // loses) or the empty line that ends it matters: the other lines go out
-    // as they stand.
-    if (indicators.kinds_seen == DATE_AND_FROM_FIELDS &&
-        write_plain_run(file, lf, "F\r\n", backoff, writer)) {
-      if (!keep_running) {
-        aborted = true;
-        return indicators;
-      }
-      continue;
+  void line(std::string_view bytes, bool has_line_end) override {
+    writer_.line(bytes, has_line_end);
+  }
+  void header_end() override {
+    if (added_header_.empty()) {
+      return;
     }
-    if (!read_piece(file, piece)) {
-      break;
+    if (!writer_.last_had_line_end) {
+      writer_.line_end();
     }
-    transfer_header_line(file, piece, piece_is_from(file, piece), facts,
-                         writer);
-    do_events();
-    if (!keep_running) {
-      aborted = true;
-      return indicators;
-    }
-    if (indicators.kinds_seen != DATE_AND_FROM_FIELDS &&
-        facts.colon >= kind_colon) {
-      indicators.kinds_seen |= facts.kind;
-      continue;
-    }
-    if (facts.empty) {
-      ended = true;
-      break;
+    for (const std::string& line : added_header_) {
+      writer_.line(line, true);
     }
   }
-  return indicators;
-}
+  bool plain_run(source_file* file) override {
+    return write_plain_run(file, lf_, "F\r\n", backoff_, writer_);
+  }
+
+ private:
+  message_writer& writer_;
+  const std::vector<std::string>& added_header_;
+  bool lf_;
+  run_backoff backoff_;
+};
 
 // The body after the header; the lines that need no change go out as
 // runs straight from the reader's buffer.
 void transfer_body(source_file* source, body_state& state,
                    message_writer& writer) {
   bool plain_runs = state.mode != FROM_GUARDED;
-  bool lf = line_end_size(writer.target) == 1;
+  bool lf = writer.line_end_bytes == 1;
   // Only a line that begins so can be a separator line or need quoting.
   std::string_view special = state.options->mboxrd ? "F>" : "F";
   line_piece piece;
@@ -340,113 +294,69 @@ int64_t finish_message(source_file* source, const body_state& state,
   return writer.count;
 }
 
-// A separator composed from the header: the header is read and checked
-// first, then the message is written in a second pass.
-int64_t transfer_composed(source_file* source, locked_file* target,
-                          const transfer_options& options,
-                          transfer_notes* notes) {
-  // First pass: the separator choice and the message check, reading the
-  // header without holding it; a composed separator line takes its fields
-  // from it.
-  line_facts first;
-  bool own_separator =
-      read_line_facts(source, first, nullptr) && first.is_written_from;
-  if (!own_separator) {
-    rewind_source(source);
+// The separator line written for a source that brings none, from its
+// start: the fixed line, or one composed from its header when asked (read
+// in a first pass that only reads). 0, or the fault that makes the source
+// no message.
+int64_t write_separator(source_file* source, const transfer_options& options,
+                        message_writer& writer) {
+  if (!options.header_separator) {
+    writer.piece(fallback_from_line.substr(0, fallback_from_line.size() - 1));
+    writer.line_end();
+    return 0;
   }
   separator_fields fields;
-  bool compose = !own_separator && options.header_separator;
-  header_scan header =
-      scan_header(source, nullptr, compose ? &fields : nullptr);
-  if (header.aborted || source_abandoned(source)) {
-    return E_ABORTED;
+  header_scan_options reading;
+  reading.observer = &fields;
+  int64_t fault = header_fault(scan_header(source, reading), source);
+  if (fault != 0) {
+    return fault;
   }
-  if (!looks_like_message(header.indicators)) {
-    return source_failed(source) ? E_READ : E_SOURCE_FORMAT;
-  }
-  if (!keep_running) {
-    return E_ABORTED;
-  }
-
-  // Second pass: write the message.
   rewind_source(source);
-  message_writer writer{target};
-  line_piece piece;
-  quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
-  if (own_separator) {
-    read_piece(source, piece);
-    writer.piece(piece.content);
-    copy_rest_of_line(source, piece, &writer);
-  } else {
-    std::string composed;
-    std::string_view separator = fallback_from_line;
-    if (compose) {
-      composed = fields.compose();
-      separator = composed;
-    }
-    writer.piece(separator.substr(0, separator.size() - 1));
-    writer.line_end();
-  }
-  size_t long_index = 0;
-  for (int64_t i = 0; i < header.lines && read_piece(source, piece); ++i) {
-    do_events();
-    bool from = piece.complete ? written_is_from(piece.content)
-                               : long_index < header.long_from.size() &&
-                                     header.long_from[long_index++];
-    if (from) {
-      copy_rest_of_line(source, piece, nullptr);
-      continue;
-    }
-    if (piece.complete) {
-      writer.line(piece.content, piece.has_line_end);
-      continue;
-    }
-    writer.piece(piece.content);
-    copy_rest_of_line(source, piece, &writer);
-  }
-  body_state state{mode, mode != FROM_KEEP, &options};
-  transfer_body(source, state, writer);
-  return finish_message(source, state, header.ended, writer, options, notes);
+  std::string separator = fields.compose();
+  writer.piece(std::string_view(separator).substr(0, separator.size() - 1));
+  writer.line_end();
+  return 0;
 }
 
 }  // namespace
 
-int64_t transfer_from(source_file* source, locked_file* target,
-                      const transfer_options& options, transfer_notes* notes) {
+int64_t transfer_source(const message_source& source, locked_file* target,
+                        const transfer_options& options, transfer_notes* notes,
+                        header_observer* observer) {
   if (notes) {
     *notes = transfer_notes{};
   }
-  if (options.header_separator) {
-    return transfer_composed(source, target, options, notes);
+  source_file* reader = source.reader;
+  if (!reader) {
+    return E_READ;
   }
-  // The header is written while it is checked, so that it is read once;
-  // a message that fails the check is taken back out of the target.
+  // The header is written while it is checked, so that it is read once
+  // (twice for a composed separator); a message that fails the check is
+  // taken back out of the target.
   int64_t mark = file_position(target);
   message_writer writer{target};
-  line_piece piece;
-  bool own_separator = false;
-  if (read_piece(source, piece)) {
-    own_separator = piece_is_from(source, piece);
-  }
-  if (own_separator) {
-    writer.piece(piece.content);
-    copy_rest_of_line(source, piece, &writer);
-  } else {
-    rewind_source(source);
-    writer.piece(fallback_from_line.substr(0, fallback_from_line.size() - 1));
-    writer.line_end();
-  }
-  bool aborted = false;
-  bool header_ended = false;
-  header_indicators indicators =
-      transfer_header(source, writer, aborted, header_ended);
+  // A separator line of the source's own stays, and its message is never
+  // quoted.
+  line_piece first;
+  bool own_separator =
+      read_piece(reader, first) && piece_is_from(reader, first);
   int64_t fault = 0;
-  if (aborted || source_abandoned(source)) {
-    fault = E_ABORTED;
-  } else if (!looks_like_message(indicators)) {
-    fault = source_failed(source) ? E_READ : E_SOURCE_FORMAT;
-  } else if (!keep_running) {
-    fault = E_ABORTED;
+  if (own_separator) {
+    writer.piece(first.content);
+    copy_rest_of_line(reader, first, &writer);
+  } else {
+    rewind_source(reader);
+    fault = write_separator(reader, options, writer);
+  }
+  header_scan header;
+  if (fault == 0) {
+    header_writer sink(writer, source.added_header);
+    header_scan_options writing;
+    writing.sink = &sink;
+    writing.observer = observer;
+    header = scan_header(reader, writing);
+    fault = header_fault(header, reader);
   }
   if (fault != 0) {
     take_back_to(target, mark);
@@ -454,22 +364,23 @@ int64_t transfer_from(source_file* source, locked_file* target,
   }
   quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
   body_state state{mode, mode != FROM_KEEP, &options};
-  transfer_body(source, state, writer);
-  return finish_message(source, state, header_ended, writer, options, notes);
+  transfer_body(reader, state, writer);
+  return finish_message(reader, state, header.ended, writer, options, notes);
+}
+
+int64_t transfer_from(source_file* source, locked_file* target,
+                      const transfer_options& options, transfer_notes* notes) {
+  message_source plain;
+  plain.reader = source;
+  return transfer_source(plain, target, options, notes);
 }
 
 int64_t transfer_message(const std::string& source_path, locked_file* target,
                          const transfer_options& options,
                          transfer_notes* notes) {
-  if (notes) {
-    *notes = transfer_notes{};
-  }
-  source_file* source = open_source(source_path);
-  if (!source) {
-    return E_READ;
-  }
-  int64_t result = transfer_from(source, target, options, notes);
-  close_source(source);
+  message_source source = open_message_source(source_path);
+  int64_t result = transfer_source(source, target, options, notes);
+  close_message_source(source);
   return result;
 }
 

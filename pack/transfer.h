@@ -36,11 +36,17 @@ struct transfer_notes {
   int64_t unprotected_lines = 0;
 };
 
-// Writes one source message to target, with the target's line ends.
-// Returns the exact number of bytes the message occupies in the target;
-// E_SOURCE_FORMAT, with nothing written; or E_READ or E_ABORTED, with part
-// of the message possibly written (a fault met in the body): the caller
-// cuts the target back to the position it had before.
+// Writes one source message to target, with the target's line ends and
+// the header lines its source adds. Returns the exact number of bytes the
+// message occupies in the target, or E_READ, E_SOURCE_FORMAT or E_ABORTED:
+// a message that fails the check is taken back out of the target, one cut
+// short by a read error or a stop at once is left for the caller to cut
+// back. observer, when given, sees the header lines as they are written.
+int64_t transfer_source(const message_source& source, locked_file* target,
+                        const transfer_options& options,
+                        transfer_notes* notes = nullptr,
+                        header_observer* observer = nullptr);
+// The same for a plain message file, by its path or its open reader.
 int64_t transfer_message(const std::string& source_path, locked_file* target,
                          const transfer_options& options,
                          transfer_notes* notes = nullptr);

@@ -32,15 +32,21 @@ struct transfer_outcome {
 };
 
 // Transfers source bytes into a fresh target and reads back what it holds.
+// added: header lines the source's kind adds.
 transfer_outcome transfer(const std::string& source,
-                          transfer_options options = {}, bool lf = false) {
+                          transfer_options options = {}, bool lf = false,
+                          const std::vector<std::string>& added = {},
+                          header_observer* observer = nullptr) {
   scratch_dir dir;
   std::string source_path = dir.write("source.eml", source);
   std::string target_path = dir.path() + "target.mbx";
   locked_file* target = open_locked(target_path, LOCKED_CREATE);
   EXPECT_NE(target, nullptr);
   set_lf_line_ends(target, lf);
-  int64_t result = transfer_message(source_path, target, options);
+  message_source opened = open_message_source(source_path);
+  opened.added_header = added;
+  int64_t result = transfer_source(opened, target, options, nullptr, observer);
+  close_message_source(opened);
   EXPECT_TRUE(close_locked(target));
   return {result, read_file(target_path)};
 }
@@ -367,31 +373,77 @@ TEST_F(transfer_test, reader_delivers_lines_with_one_line_feed) {
                                              "last"}));
 }
 
-TEST_F(transfer_test, read_header_block_and_indicators) {
-  scratch_dir dir;
-  std::string path =
-      dir.write("h.eml", "Date: x\n continued\nFrom: y\n\nbody\nmore\n");
-  source_file* source = open_source(path);
-  std::vector<std::string> block;
-  header_scan scan = scan_header(source, &block);
-  std::string next;
-  ASSERT_TRUE(read_line(source, next));
-  EXPECT_EQ(next, "body\n");
-  rewind_source(source);
-  header_indicators indicators;
-  bool aborted = true;
-  read_header(source, indicators, &aborted);
-  ASSERT_TRUE(read_line(source, next));
-  close_source(source);
-  EXPECT_EQ(block, (std::vector<std::string>{"Date: x\n", " continued\n",
-                                             "From: y\n", "\n"}));
-  EXPECT_EQ(scan.indicators.first_colon, 5);
-  EXPECT_EQ(scan.indicators.kinds_seen, 3);
-  EXPECT_FALSE(aborted);
-  EXPECT_EQ(indicators.first_colon, 5);
-  EXPECT_EQ(indicators.kinds_seen, 3);
-  EXPECT_TRUE(looks_like_message(indicators));
-  EXPECT_EQ(next, "body\n");
+// The lines a source adds go last in its header, before the empty line
+// that ends it; a header that lacks that line, or whose last line lacks
+// its line end, is ended first. The byte count covers them.
+TEST_F(transfer_test, added_header_lines_close_the_header) {
+  transfer_options composed;
+  composed.header_separator = true;
+  transfer_options between;
+  between.empty_line_between = true;
+  struct {
+    const char* source;
+    transfer_options options;
+    const char* expected;  // after the separator line
+  } cases[] = {
+      {"Date: x\nFrom: y\n\nbody\n",
+       {},
+       "Date: x\nFrom: y\nStatus: RO\nX-Status: A\n\nbody\n"},
+      {"Date: x\nFrom: y\n", {}, "Date: x\nFrom: y\nStatus: RO\nX-Status: A\n"},
+      {"Date: x\nFrom: y", between,
+       "Date: x\nFrom: y\nStatus: RO\nX-Status: A\n\n\n"},
+      {"From a@b Sat Jan 01 12:00:00 2000\nDate: x\nFrom: y\n\nb\n",
+       {},
+       "Date: x\nFrom: y\nStatus: RO\nX-Status: A\n\nb\n"},
+      {"Date: Thu, 4 Jan 1996 01:02:03 +0000\nFrom: y\nFrom z\n\nb\n", composed,
+       "Date: Thu, 4 Jan 1996 01:02:03 +0000\nFrom: y\nStatus: RO\n"
+       "X-Status: A\n\nb\n"},
+  };
+  for (size_t buffer : {size_t{4}, size_t{256 * 1024}}) {
+    set_reader_buffer_size(buffer);
+    for (const auto& c : cases) {
+      transfer_outcome out =
+          transfer(c.source, c.options, true, {"Status: RO", "X-Status: A"});
+      size_t separator_end = out.written.find('\n') + 1;
+      EXPECT_EQ(out.written.substr(separator_end), c.expected)
+          << c.source << " " << buffer;
+      EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()))
+          << c.source;
+    }
+  }
+  // A source that is no message gets nothing written.
+  EXPECT_EQ(transfer("Subject: s\n\nb\n", {}, true, {"Status: RO"}).written,
+            "");
+}
+
+// The header lines an observer of the transfer sees, whole.
+struct header_names final : header_observer {
+  std::vector<std::string> lines;
+  std::string line;
+  void feed(std::string_view piece) override {
+    line.append(piece);
+  }
+  void end_line(const line_facts&) override {
+    lines.push_back(line);
+    line.clear();
+  }
+};
+
+// An observer of the transfer sees every header line once, also the lines
+// that would otherwise go out as plain runs, and the bytes stay the same.
+TEST_F(transfer_test, an_observer_sees_each_header_line_once) {
+  transfer_options composed;
+  composed.header_separator = true;
+  const std::string source =
+      "Date: Thu, 4 Jan 1996 01:02:03 +0000\nFrom: y\nA: 1\nB: 2\n\nb\n";
+  for (const transfer_options& options : {transfer_options{}, composed}) {
+    header_names seen;
+    transfer_outcome watched = transfer(source, options, true, {}, &seen);
+    EXPECT_EQ(seen.lines,
+              (std::vector<std::string>{"Date: Thu, 4 Jan 1996 01:02:03 +0000",
+                                        "From: y", "A: 1", "B: 2", ""}));
+    EXPECT_EQ(watched.written, transfer(source, options, true).written);
+  }
 }
 
 // However small the reader's buffer, and so however a line is cut into
