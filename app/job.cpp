@@ -6,7 +6,9 @@
 
 #include "base/paths.h"
 #include "collect/collection.h"
+#include "collect/system_files.h"
 #include "config/settings.h"
+#include "pack/raw_file.h"
 #include "pack/target.h"
 #include "report/report.h"
 #include "ui/progress.h"
@@ -19,6 +21,20 @@ namespace {
 // The run's counts: the job alone raises them.
 int errors_counted = 0;
 int64_t unprotected_lines = 0;
+
+// What became of every file found: each is in exactly one class. A file
+// reached again under another name is not a second file and not counted.
+struct file_tally {
+  int64_t packed = 0;
+  int64_t empty = 0;
+  int64_t system = 0;
+  int64_t own = 0;      // files this run writes
+  int64_t failed = 0;   // tried, and its message is in no mbox file
+  int64_t left = 0;     // not reached: the run stopped before it
+  int64_t targets = 0;  // mbox files opened
+  int64_t folders = 0;  // folders that could not be read
+};
+file_tally tally;
 // Test builds set this to force a crash at the start of the job.
 void (*job_start_hook)() = nullptr;
 
@@ -90,6 +106,32 @@ std::string unprotected_note() {
   return note;
 }
 
+// "1 file", "0 files", "2 files": the noun is followed by rest either way.
+std::string counted(int64_t number, const char* one, const char* many) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(number),
+                number == 1 ? one : many);
+  return text;
+}
+
+std::string tally_line(const file_tally& counts) {
+  const int64_t skipped = counts.empty + counts.system + counts.own;
+  const int64_t found = counts.packed + skipped + counts.failed + counts.left;
+  return "Tally: " + counted(found, "file", "files") + " found, " +
+         std::to_string(counts.packed) + " packed into " +
+         counted(counts.targets, "mbox file", "mbox files") + ", " +
+         std::to_string(skipped) + " skipped (" + std::to_string(counts.empty) +
+         " empty, " + counted(counts.system, "system file", "system files") +
+         ", " +
+         counted(counts.own, "mbox file of this run",
+                 "mbox files of this run") +
+         "), " + std::to_string(counts.failed) + " not packed, " +
+         std::to_string(counts.left) + " not reached; " +
+         counted(counts.folders, "folder could not be read",
+                 "folders could not be read") +
+         ".";
+}
+
 std::string summary(bool stopped) {
   if (!is_no_prompt()) {
     return std::string();
@@ -135,32 +177,174 @@ std::string group_directory(const source_parts& parts,
   return directory.append(group.relative_directory);
 }
 
-bool any_sources(const source_parts& parts, const collection_list& list) {
-  for (const source_group& group : list.groups) {
-    if (group_has_sources(group_directory(parts, group), group.files)) {
+// A "._" file that begins with the AppleDouble signature; one that cannot
+// be read is tried, so that its read error is reported.
+bool is_apple_double(std::string_view name, uint64_t size,
+                     const std::string& path) {
+  if (!is_apple_double_name(name) || size < apple_double_signature_size) {
+    return false;
+  }
+  std::FILE* source = raw_open_source(path);
+  if (!source) {
+    return false;
+  }
+  char head[apple_double_signature_size];
+  size_t got = std::fread(head, 1, sizeof head, source);
+  std::fclose(source);
+  return has_apple_double_signature(head, got);
+}
+
+// What a file is before it is tried.
+enum file_kind { FILE_TRY, FILE_EMPTY, FILE_SYSTEM, FILE_OWN, FILE_TAKEN };
+
+// The first rule that applies: empty, system file, file of this run, or
+// packed already under another name; a file to try counts as taken.
+file_kind judge_file(const target_in_hand& target, const std::string& directory,
+                     bool system_folder, const source_entry& entry,
+                     std::string& path) {
+  if (entry.size == 0) {
+    return FILE_EMPTY;
+  }
+  path.assign(directory).append(entry.name);
+  if (system_folder || is_system_file_name(entry.name) ||
+      is_apple_double(entry.name, entry.size, path)) {
+    return FILE_SYSTEM;
+  }
+  switch (judge_source(target, directory, entry.name, entry.size)) {
+  case SOURCE_TRY:
+    return FILE_TRY;
+  case SOURCE_EMPTY:
+    return FILE_EMPTY;
+  case SOURCE_RUN_TARGET:
+    return FILE_OWN;
+  default:
+    return FILE_TAKEN;
+  }
+}
+
+// Counts a file that was not tried; false for a file to try.
+bool count_skipped(file_kind kind) {
+  switch (kind) {
+  case FILE_EMPTY:
+    ++tally.empty;
+    return true;
+  case FILE_SYSTEM:
+    ++tally.system;
+    return true;
+  case FILE_OWN:
+    ++tally.own;
+    return true;
+  case FILE_TAKEN:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Whether a group has a file to try, so that its target is opened: a
+// group of skipped files gets no mbox file.
+bool group_has_sources(const std::string& directory,
+                       const source_group& group) {
+  if (is_in_system_folder(group.relative_directory)) {
+    return false;
+  }
+  std::string path;
+  for (const source_entry& entry : group.files) {
+    if (entry.size == 0 || is_system_file_name(entry.name)) {
+      continue;
+    }
+    path.assign(directory).append(entry.name);
+    if (!is_apple_double(entry.name, entry.size, path) && is_new_source(path)) {
       return true;
     }
   }
   return false;
 }
 
+bool any_sources(const source_parts& parts, const collection_list& list) {
+  for (const source_group& group : list.groups) {
+    if (group_has_sources(group_directory(parts, group), group)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// How the files a group did not try are counted.
+enum rest_kind {
+  REST_NOT_REACHED,  // the run stopped
+  REST_NOT_PACKED,   // the group's target failed, the run went on
+};
+
+// Counts a group's files after the first done ones.
+void count_rest(const std::string& directory, const source_group& group,
+                size_t done, rest_kind rest) {
+  const bool system_folder = is_in_system_folder(group.relative_directory);
+  const target_in_hand no_target;
+  std::string path;
+  size_t index = 0;
+  for (const source_entry& entry : group.files) {
+    if (index++ < done) {
+      continue;
+    }
+    if (rest == REST_NOT_REACHED) {
+      path.assign(directory).append(entry.name);
+      if (!taken_already(path)) {
+        ++tally.left;
+      }
+    } else if (!count_skipped(judge_file(no_target, directory, system_folder,
+                                         entry, path))) {
+      ++tally.failed;
+    }
+  }
+}
+
+// Counts the groups from first on as not reached.
+void count_groups_left(const source_parts& parts, const collection_list& list,
+                       size_t first) {
+  for (size_t i = first; i < list.groups.size(); ++i) {
+    count_rest(group_directory(parts, list.groups[i]), list.groups[i], 0,
+               REST_NOT_REACHED);
+  }
+}
+
+// The log line of a target as it is closed, after its group's errors.
+void note_target_written(const target_in_hand& target, int64_t messages) {
+  char numbers[96];
+  std::snprintf(numbers, sizeof numbers, "%lld message%s written to '",
+                static_cast<long long>(messages), messages == 1 ? "" : "s");
+  log_note(
+      numbers + format_message("%s' (", target.path) +
+      format_message("%lld bytes).",
+                     static_cast<long long>(target.size - target.start_size)));
+}
+
 // Packs a group's files into the open target, one message at a time; 0,
 // or the code that ended the group: a stop (E_ABORTED, or a source fault
-// answered with stop), or a fault of the target.
+// answered with stop), or a fault of the target. done is the number of
+// files dealt with and counted; messages grows by those packed.
 int64_t pack_files(target_in_hand& target, const std::string& source_directory,
-                   const source_files& files) {
+                   const source_group& group, size_t& done, int64_t& messages) {
   show_names(source_directory, "");
+  const bool system_folder = is_in_system_folder(group.relative_directory);
   std::string source_path;
-  for (const source_entry& entry : files) {
+  done = 0;
+  for (const source_entry& entry : group.files) {
     set_file_in_hand(std::string(entry.name), static_cast<int64_t>(entry.size));
-    if (judge_source(target, source_directory, entry.name, entry.size) ==
-        SOURCE_TRY) {
-      source_path.assign(source_directory).append(entry.name);
+    if (!count_skipped(judge_file(target, source_directory, system_folder,
+                                  entry, source_path))) {
       transfer_notes notes;
       int64_t code = pack_message(target, source_path, notes);
       if (code == 0 || code == E_TOO_BIG) {
         unprotected_lines += notes.unprotected_lines;
+        ++tally.packed;
+        ++messages;
+      } else if (code == E_ABORTED) {
+        ++tally.left;  // taken out again by a second stop
+      } else {
+        ++tally.failed;
       }
+      ++done;
       if (code == E_READ || code == E_SOURCE_FORMAT) {
         ++errors_counted;
         if (ask_proceed(source_failure_message(code, source_path))) {
@@ -172,6 +356,8 @@ int64_t pack_files(target_in_hand& target, const std::string& source_directory,
         }
         return code;
       }
+    } else {
+      ++done;
     }
     advance_progress(entry.size);
     if (!keep_running) {
@@ -190,13 +376,25 @@ packing_end pack_single(const run_settings& run, const pack_settings& config,
   note_run_target(path);
   packing_end end;
   if (stop_requested()) {
+    count_groups_left(parts, list, 0);
     end.stopped = true;
     return end;
   }
   if (!any_sources(parts, list)) {
-    return end;  // only files of this run: no target is made for them
+    // Only skipped files: no target is made for them.
+    for (const source_group& group : list.groups) {
+      count_rest(group_directory(parts, group), group, 0, REST_NOT_PACKED);
+    }
+    return end;
   }
   open_target_result opened = open_target(path, run.append_mode, config);
+  if (opened.code == E_ABORTED || opened.code == E_DISK_FULL) {
+    count_groups_left(parts, list, 0);
+  } else if (opened.code != 0) {
+    for (const source_group& group : list.groups) {
+      count_rest(group_directory(parts, group), group, 0, REST_NOT_PACKED);
+    }
+  }
   if (opened.code == E_ABORTED) {
     end.stopped = true;
     return end;
@@ -208,16 +406,25 @@ packing_end pack_single(const run_settings& run, const pack_settings& config,
                : fatal_end(target_failure_message(opened.code, path),
                            exit_errors);
   }
+  ++tally.targets;
   target_in_hand& target = opened.target;
   show_names("", path);
   int64_t outcome = 0;
-  for (const source_group& group : list.groups) {
-    outcome = pack_files(target, group_directory(parts, group), group.files);
+  int64_t messages = 0;
+  for (size_t i = 0; i < list.groups.size(); ++i) {
+    const source_group& group = list.groups[i];
+    const std::string directory = group_directory(parts, group);
+    size_t done = 0;
+    outcome = pack_files(target, directory, group, done, messages);
     if (outcome != 0) {
+      // Every fault of the one target, and every stop, ends the run.
+      count_rest(directory, group, done, REST_NOT_REACHED);
+      count_groups_left(parts, list, i + 1);
       break;
     }
   }
   outcome = close_target(target, outcome);
+  note_target_written(target, messages);
   if (outcome == E_DISK_FULL) {
     return fatal_end(disk_full_message(path), exit_fatal);
   }
@@ -240,14 +447,17 @@ packing_end pack_separate(const run_settings& run, const pack_settings& config,
   }
   packing_end end;
   end.stopped = true;  // every early return below is a stop
-  for (const source_group& group : list.groups) {
+  for (size_t i = 0; i < list.groups.size(); ++i) {
+    const source_group& group = list.groups[i];
     if (stop_requested()) {
+      count_groups_left(parts, list, i);
       return end;
     }
     std::string source_directory = group_directory(parts, group);
-    if (!group_has_sources(source_directory, group.files)) {
-      // Only targets of this run, such as the mbox files of an earlier run
-      // inside the tree: the group gets no target of its own.
+    if (!group_has_sources(source_directory, group)) {
+      // Only skipped files, such as the mbox files of an earlier run inside
+      // the tree: the group gets no target of its own.
+      count_rest(source_directory, group, 0, REST_NOT_PACKED);
       advance_progress(group.bytes);
       continue;
     }
@@ -262,11 +472,13 @@ packing_end pack_separate(const run_settings& run, const pack_settings& config,
       opened = open_target(path, run.append_mode, config);
     }
     if (opened.code == E_ABORTED) {
+      count_groups_left(parts, list, i);
       return end;
     }
     if (opened.code != 0) {
       ++errors_counted;
       if (opened.code == E_DISK_FULL) {
+        count_groups_left(parts, list, i);
         return fatal_end(disk_full_message(path), exit_fatal);
       }
       std::string message =
@@ -274,24 +486,36 @@ packing_end pack_separate(const run_settings& run, const pack_settings& config,
               ? format_message("Error creating directory '%s'.", directory)
               : target_failure_message(opened.code, path);
       if (ask_proceed(message)) {
+        count_groups_left(parts, list, i);
         return end;
       }
+      count_rest(source_directory, group, 0, REST_NOT_PACKED);
       advance_progress(group.bytes);
       continue;
     }
+    ++tally.targets;
     show_names("", path);
-    int64_t outcome = pack_files(opened.target, source_directory, group.files);
+    size_t done = 0;
+    int64_t messages = 0;
+    int64_t outcome =
+        pack_files(opened.target, source_directory, group, done, messages);
     outcome = close_target(opened.target, outcome);
+    note_target_written(opened.target, messages);
+    if (outcome == 0) {
+      continue;
+    }
+    bool target_fault = outcome == E_TOO_BIG || outcome == E_WRITE;
+    if (target_fault && !ask_proceed(target_failure_message(outcome, path))) {
+      count_rest(source_directory, group, done, REST_NOT_PACKED);
+      continue;
+    }
+    // A full disk, a stop (E_ABORTED, or a source error answered with stop).
+    count_rest(source_directory, group, done, REST_NOT_REACHED);
+    count_groups_left(parts, list, i + 1);
     if (outcome == E_DISK_FULL) {
       return fatal_end(disk_full_message(path), exit_fatal);
     }
-    if (outcome == E_TOO_BIG || outcome == E_WRITE) {
-      if (ask_proceed(target_failure_message(outcome, path))) {
-        return end;
-      }
-    } else if (outcome != 0) {
-      return end;  // E_ABORTED, or a source error answered with stop
-    }
+    return end;
   }
   end.stopped = false;
   return end;
@@ -315,25 +539,32 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   }
   errors_counted = 0;
   unprotected_lines = 0;
+  tally = file_tally();
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
+  tally.folders = list.unreadable_folders;
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
+    set_run_tally(tally_line(tally));
     return {no_match_message(run.source_spec), exit_no_files};
   }
   set_progress_total(list.total_bytes);
   errors_counted += list.unreadable_folders;  // reported by the walk
   forget_run_targets();
   note_shared_sources(list.shared_files);
-  if (!stopped) {
+  if (stopped) {
+    count_groups_left(parts, list, 0);
+  } else {
     packing_end end = run.separate_mboxes
                           ? pack_separate(run, config, parts, list)
                           : pack_single(run, config, parts, list);
     if (!end.message.empty()) {
+      set_run_tally(tally_line(tally));
       return {end.message, end.code};
     }
     stopped = end.stopped;
   }
+  set_run_tally(tally_line(tally));
   int code = errors_counted > 0 || stopped ? exit_errors : exit_ok;
   return {summary(stopped), code};
 }

@@ -202,16 +202,12 @@ bool is_run_target(const std::string& path) {
          run_targets.count({id.volume, id.index}) != 0;
 }
 
-bool group_has_sources(const std::string& source_directory,
-                       const source_files& files) {
-  std::string path;
-  for (const source_entry& entry : files) {
-    path.assign(source_directory).append(entry.name);
-    if (!is_run_target(path) && !taken_before(path, false)) {
-      return true;
-    }
-  }
-  return false;
+bool is_new_source(const std::string& path) {
+  return !is_run_target(path) && !taken_before(path, false);
+}
+
+bool taken_already(const std::string& path) {
+  return taken_before(path, true);
 }
 
 namespace {
@@ -290,6 +286,7 @@ open_target_result open_target(const std::string& path, bool append,
     written_targets.emplace(id.volume, id.index);
   }
   int64_t size = file_position(file);
+  target.start_size = size;
   if (append && !fix_up_tail(file, size, config.mbox)) {
     // Not even the line ends went in: the target is as it was.
     bool full = free_space(space_root(path)).available == 0;

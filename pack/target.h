@@ -23,8 +23,9 @@ namespace qp {
 struct target_in_hand {
   locked_file* file = nullptr;  // null when it could not be opened
   std::string path;
-  int kind = KIND_NONE;  // the path's kind before it was opened
-  int64_t size = 0;      // whole messages end here
+  int kind = KIND_NONE;    // the path's kind before it was opened
+  int64_t size = 0;        // whole messages end here
+  int64_t start_size = 0;  // its size when this run opened it
   transfer_options options;
 };
 
@@ -61,10 +62,12 @@ bool is_run_target(const std::string& path);
 // The files the collection may hold under more than one name (sorted):
 // each is packed once, under the first; forget_run_targets keeps them.
 void note_shared_sources(const std::vector<node_identity>& sorted);
-// Whether any entry is a source to pack: not a file this run writes, nor
+// Whether the file is a source to pack: not a file this run writes, nor
 // one packed already under another name.
-bool group_has_sources(const std::string& source_directory,
-                       const source_files& files);
+bool is_new_source(const std::string& path);
+// Whether a source passed over unread (the run stopped before it) was
+// taken already under another name; it counts as taken from now on.
+bool taken_already(const std::string& path);
 
 // Why a source is passed over unread, or SOURCE_TRY.
 enum source_verdict {

@@ -18,6 +18,7 @@ bool no_prompt = false;
 window_handle owner_window = 0;
 std::string current_file;
 int64_t current_size = -1;
+std::string run_tally;
 
 }  // namespace
 
@@ -38,7 +39,12 @@ void set_file_in_hand(const std::string& name, int64_t size) {
   current_size = size;
 }
 
+void set_run_tally(const std::string& line) {
+  run_tally = line;
+}
+
 void reset_report() {
+  run_tally.clear();
   no_prompt = false;
   owner_window = 0;
   current_file.clear();
@@ -73,10 +79,18 @@ void finish_run(const std::string& message, int code) {
                   MB_ICONEXCLAMATION_STYLE | MB_OK_STYLE);
     }
   } else if (log_is_open()) {
+    if (!run_tally.empty()) {
+      log_write(run_tally + "\n");
+    }
     if (!message.empty()) {
       log_write(message + "\n");
     }
     close_log();
+  }
+  if (!run_tally.empty()) {
+    // A clean run ends silently in the window: batch files rely on it.
+    show_closing_line(owner_window, std::string("Info - ") + program_name,
+                      run_tally, !no_prompt && code != exit_ok);
   }
   close_window();
   end_process(code);
@@ -101,6 +115,12 @@ void finish_with_usage(const std::string& usage) {
   }
   close_window();
   end_process(exit_fatal);
+}
+
+void log_note(const std::string& line) {
+  if (no_prompt) {
+    log_write(line + "\n");
+  }
 }
 
 bool ask_proceed(const std::string& message) {
@@ -135,6 +155,7 @@ void report_crash(const std::string& description) {
 }
 
 void crash(int /*ignored*/) {
+  run_tally.clear();  // the counts of a crashed run are not to be trusted
   release_console();
   if (std::FILE* file = open_private_file(crash_path, true)) {
     std::string block =

@@ -18,10 +18,17 @@ bool is_no_prompt();
 void set_report_owner(window_handle window);
 // The file in hand, named by the crash report; size -1 when none is.
 void set_file_in_hand(const std::string& name, int64_t size);
-// Back to the state of a fresh process: prompting, no window, no file.
+// The closing tally of a run that collected its sources, shown by
+// finish_run; none (empty) after a fault of the command line or the
+// settings, or a crash.
+void set_run_tally(const std::string& line);
+// Back to the state of a fresh process: prompting, no window, no file, no
+// tally.
 void reset_report();
 
-// Shows (interactive) or logs (with /p) the message and ends the process.
+// Shows (interactive) or logs (with /p) the message and ends the process;
+// the tally before it in the log, after it on screen (in a box only after a
+// run that did not end with exit code 0).
 [[noreturn]] void finish_run(const std::string& message, int code);
 // Help or the version, asked for on the command line: on standard output
 // when it can take the text (always on POSIX), else in a box; exit code 0.
@@ -29,6 +36,9 @@ void reset_report();
 // The usage text after a faulty command line: in a box, or with /p one
 // line in the log; exit code 3.
 [[noreturn]] void finish_with_usage(const std::string& usage);
+
+// A line for the log (/p) that asks nothing; not shown otherwise.
+void log_note(const std::string& line);
 
 // Reports an error met during the job; true means stop. The caller has
 // already counted the error.

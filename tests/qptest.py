@@ -139,12 +139,14 @@ class QuillpackTest(ScratchFiles, unittest.TestCase):
                               start_new_session=True)
         return Run(proc, self.tmp)
 
-    def log_messages(self, log):
-        """The message lines of the last log block (between Begin and End)."""
+    def log_messages(self, log, closing=False):
+        """The message lines of the last log block (between Begin and End);
+        without the closing lines (see without_closing_lines) unless asked."""
         lines = log.split("\n")
         begin = max(i for i, l in enumerate(lines) if l.startswith("Begin: "))
         end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
-        return lines[begin + 1:end]
+        lines = lines[begin + 1:end]
+        return lines if closing else without_closing_lines(lines)
 
 
 # ---- The mbox transform, for checking what a target holds ----
@@ -286,6 +288,41 @@ def escaped(text):
     return "".join(out)
 
 
+TALLY = re.compile(
+    r"Tally: (\d+) files? found, (\d+) packed into (\d+) mbox files?, "
+    r"(\d+) skipped \((\d+) empty, (\d+) system files?, (\d+) mbox files? "
+    r"of this run\), (\d+) not packed, (\d+) not reached; (\d+) "
+    r"folders? could not be read\.$")
+TARGET_LINE = re.compile(r"\d+ messages? written to '.*' \(\d+ bytes\)\.$")
+
+
+def tally_counts(line):
+    """The numbers of a tally line, checked to add up, or None."""
+    match = TALLY.match(line)
+    if not match:
+        return None
+    (found, packed, targets, skipped, empty, system, own, failed, left,
+     folders) = map(int, match.groups())
+    if skipped != empty + system + own or \
+            found != packed + skipped + failed + left:
+        raise AssertionError("the tally does not add up: " + line)
+    return dict(found=found, packed=packed, targets=targets, skipped=skipped,
+                empty=empty, system=system, own=own, failed=failed,
+                left=left, folders=folders)
+
+
+def without_closing_lines(lines):
+    """The log's message lines without the line of each mbox file closed
+    and the tally (checked to add up), which tests of other things leave
+    aside."""
+    out = []
+    for line in lines:
+        if TARGET_LINE.match(line) or tally_counts(line) is not None:
+            continue
+        out.append(line)
+    return out
+
+
 def log_blocks(log):
     """The blocks of a log, each the text from its banner line on."""
     starts = [i for i in range(len(log))
@@ -307,7 +344,7 @@ def block_messages(block, args):
     if begin_end < 0 or end_line < begin_end or "\n" in body[end_line + 1:]:
         return None
     middle = body[begin_end + 1:end_line + 1]
-    return middle[:-1].split("\n") if middle else []
+    return without_closing_lines(middle[:-1].split("\n")) if middle else []
 
 
 class TerminalRun:

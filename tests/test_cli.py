@@ -92,7 +92,12 @@ class CommandLineTest(QuillpackTest):
                          packed(MESSAGE) * 2)
         self.assertRegex(run.log, "^" + log_block(
             [self.src, self.out, "-S", "-p", "-d", "-a", "-u"],
-            ["0 errors."]) + "$")
+            ["2 messages written to '%s' (290 bytes)."
+             % os.path.join(self.out, "src.mbx"),
+             "Tally: 2 files found, 2 packed into 1 mbox file, 0 skipped "
+             "(0 empty, 0 system files, 0 mbox files of this run), 0 not "
+             "packed, 0 not reached; 0 folders could not be read.",
+             "0 errors."]) + "$")
         for faulty in (["/s", "-s"], ["-sp"], ["-a", "/A"], ["/?"], ["-"]):
             with self.subTest(args=faulty):
                 self.assert_usage(self.run_qp(self.src, self.out, *faulty))
@@ -113,10 +118,17 @@ class CommandLineTest(QuillpackTest):
         args = [self.src, self.out, "/p"]
         run = self.run_qp(*args)
         self.assertEqual(run.code, 0)
-        self.assertRegex(run.log, "^" + log_block(args, ["0 errors."]) + "$")
+        block = log_block(args, [
+            "1 message written to '%s' (145 bytes)."
+            % os.path.join(self.out, "src.mbx"),
+            "Tally: 1 file found, 1 packed into 1 mbox file, 0 skipped "
+            "(0 empty, 0 system files, 0 mbox files of this run), 0 not "
+            "packed, 0 not reached; 0 folders could not be read.",
+            "0 errors."])
+        self.assertRegex(run.log, "^" + block + "$")
         # A second run appends a second block.
         self.run_qp(*args)
-        self.assertRegex(run.log, "^" + log_block(args, ["0 errors."]) * 2 + "$")
+        self.assertRegex(run.log, "^" + block * 2 + "$")
 
     def test_invalid_source_directory(self):
         missing = os.path.join(self.dir, "nowhere", "*.eml")

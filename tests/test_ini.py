@@ -175,9 +175,14 @@ class IniFileTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, b"")
         lines = self.read_log_lines()
-        # ... "   /p", Begin line, the summary, End line, rule.
-        self.assertEqual(lines[-6], "   /p")
-        self.assertTrue(lines[-5].startswith("Begin: "), lines)
+        # ... "   /p", Begin line, the mbox file, the tally, the summary,
+        # End line, rule.
+        self.assertEqual(lines[-8], "   /p")
+        self.assertTrue(lines[-7].startswith("Begin: "), lines)
+        self.assertRegex(lines[-6], r"^1 message written to '.*src\.mbx' "
+                         r"\(\d+ bytes\)\.$")
+        self.assertTrue(lines[-5].startswith("Tally: 1 file found, 1 packed"),
+                        lines)
         self.assertEqual(lines[-4], "0 errors.")
         self.assertTrue(lines[-3].startswith("End: "), lines)
 

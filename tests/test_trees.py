@@ -418,8 +418,11 @@ class TreesTest(QuillpackTest):
         lines = shown.replace(b"\r", b"\n").split(b"\n")
         for line in lines:
             text = line.decode("utf-8")  # never a character cut in two
-            if not text.startswith(("Unknown", "Do you")):
+            if not text.startswith(("Unknown", "Do you", "Tally: ")):
                 self.assertLess(len(text), width, text)
+        # The status display is cleared for the closing tally.
+        self.assertRegex(seen, rb"\x1b\[JTally: 9 files found, 8 packed "
+                         rb"[^\r\n\x1b]*\r\n$")
         self.assertIn(escaped(b"esc\x1b[31mred").encode(), shown)
         self.assert_hostile_targets()
 

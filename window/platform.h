@@ -99,6 +99,11 @@ void pump_one_event();
 int message_box(window_handle owner, const std::string& caption,
                 const std::string& text, unsigned style);
 void request_foreground(window_handle window);
+// The closing line of a run. On a terminal the status display gives way to
+// it on standard error (standard output stays the scripts'); the window
+// shows it in an information box when boxed is set.
+void show_closing_line(window_handle owner, const std::string& caption,
+                       const std::string& line, bool boxed);
 // Puts the screen back as it was before the window (called before the end).
 void close_window();
 

@@ -417,6 +417,15 @@ int message_box(window_handle, const std::string&, const std::string& text,
 
 void request_foreground(window_handle) {}
 
+void show_closing_line(window_handle, const std::string&,
+                       const std::string& line, bool) {
+  erase_display();
+  display_dirty = false;
+  if (isatty(STDERR_FILENO)) {
+    write_stderr(line + "\n");
+  }
+}
+
 void close_window() {
   if (display_dirty) {
     draw_display();  // the last state, 100 % after a whole run

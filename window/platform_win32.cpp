@@ -377,6 +377,13 @@ void request_foreground(window_handle window) {
   }
 }
 
+void show_closing_line(window_handle owner, const std::string& caption,
+                       const std::string& line, bool boxed) {
+  if (boxed) {
+    message_box(owner, caption, line, MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
+  }
+}
+
 // The window goes with the process.
 void close_window() {}
 
