@@ -169,7 +169,7 @@ void note_if_shared(walk_state& walk, const listing_entry& entry) {
 void split_listing(walk_state& walk) {
   bool started = false;
   for (const listing_entry& entry : walk.entries) {
-    if (entry.attributes.find('d') != std::string::npos) {
+    if (entry.directory) {
       if (walk.recursive && entry.name != "." && entry.name != "..") {
         walk.names.append(entry.name).append(1, '\0');
       }
