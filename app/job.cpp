@@ -162,8 +162,7 @@ bool pack_separate(const run_settings& run, const pack_settings& config,
   const target_extensions extensions = extensions_of(config);
   for (const source_group& group : list.groups) {
     note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
-                                      std::string(group.relative_directory),
-                                      extensions));
+                                      std::string(group.name), extensions));
   }
   for (const source_group& group : list.groups) {
     if (stop_requested()) {
@@ -178,7 +177,7 @@ bool pack_separate(const run_settings& run, const pack_settings& config,
     }
     std::string target =
         group_target_path(run.output_dir, parts.source_folder_name,
-                          std::string(group.relative_directory), extensions);
+                          std::string(group.name), extensions);
     std::string directory = file_directory(target);
     open_target_result opened;
     if (create_directory_tree(directory) != 0) {
