@@ -107,6 +107,16 @@ void source_files::iterator::read() {
   at_ = get_number(at_ + length, entry_.size);
 }
 
+// What the building of a group needs of its files: where they start.
+struct group_builder {
+  static source_files files(const char* first, size_t count) {
+    return source_files(first, count);
+  }
+  static const char* first(const source_files& files) {
+    return files.first_;
+  }
+};
+
 namespace {
 
 name_arena& arena_of(collection_list& list) {
@@ -135,7 +145,7 @@ void start_group(collection_list& list, std::string_view relative_directory,
   group.relative_directory = put_text(arena, relative_directory);
   group.name = name == relative_directory ? group.relative_directory
                                           : put_text(arena, name);
-  group.files = source_files(arena.cursor, 0);
+  group.files = group_builder::files(arena.cursor, 0);
   list.groups.push_back(group);
 }
 
@@ -152,7 +162,8 @@ void add_source_file(collection_list& list, std::string_view folder,
   std::memcpy(at + folder.size(), name.data(), name.size());
   arena.cursor = put_number(at + length, size);
   source_group& group = list.groups.back();
-  group.files = source_files(group.files.first(), group.files.size() + 1);
+  group.files = group_builder::files(group_builder::first(group.files),
+                                     group.files.size() + 1);
   group.bytes += size;
   list.total_bytes += size;
 }

@@ -48,16 +48,11 @@ class source_files {
   };
 
   source_files() = default;
-  source_files(const char* first, size_t count)
-      : first_(first), count_(count) {}
   iterator begin() const {
     return iterator(first_, count_);
   }
   iterator end() const {
     return iterator(nullptr, 0);
-  }
-  const char* first() const {
-    return first_;
   }
   size_t size() const {
     return count_;
@@ -67,6 +62,9 @@ class source_files {
   }
 
  private:
+  friend struct group_builder;  // collection.cpp, which fills the list
+  source_files(const char* first, size_t count)
+      : first_(first), count_(count) {}
   const char* first_ = nullptr;
   size_t count_ = 0;
 };
