@@ -442,8 +442,7 @@ packing_end pack_separate(const run_settings& run, const pack_settings& config,
   const target_extensions extensions = extensions_of(config);
   for (const source_group& group : list.groups) {
     note_run_target(group_target_path(run.output_dir, parts.source_folder_name,
-                                      std::string(group.relative_directory),
-                                      extensions));
+                                      std::string(group.name), extensions));
   }
   packing_end end;
   end.stopped = true;  // every early return below is a stop
@@ -463,7 +462,7 @@ packing_end pack_separate(const run_settings& run, const pack_settings& config,
     }
     std::string path =
         group_target_path(run.output_dir, parts.source_folder_name,
-                          std::string(group.relative_directory), extensions);
+                          std::string(group.name), extensions);
     std::string directory = file_directory(path);
     open_target_result opened;
     if (create_directory_tree(directory) != 0) {

@@ -187,7 +187,7 @@ bool list_drive_root(const std::string& path, bool listed,
   }
   listing_entry root;
   root.name = ".";
-  root.attributes = "d";
+  root.directory = true;
   entries.insert(entries.begin(), root);
   return true;
 }

@@ -96,9 +96,8 @@ std::string current_directory();                // ends in a separator
 
 struct listing_entry {
   std::string name;
-  std::string attributes;  // letters in the order r h s d a v
+  bool directory = false;
   uint64_t size = 0;
-  int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
   // POSIX: the identity the listing's stat gave, and whether the entry is a
   // link or one of several hard links of a file; Windows: a reparse point.
   uint64_t volume = 0;

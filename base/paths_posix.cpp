@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 
 #include "base/deep_path.h"
 #include "base/name_order.h"
@@ -168,30 +167,11 @@ bool make_entry(const std::string& name, const struct stat& st,
     return false;
   }
   entry.name = name;
-  entry.attributes.clear();
-  if ((st.st_mode & S_IWUSR) == 0) {
-    entry.attributes += 'r';
-  }
-  if (name[0] == '.' && name != "." && name != "..") {
-    entry.attributes += 'h';
-  }
-  if (directory) {
-    entry.attributes += 'd';
-  }
+  entry.directory = directory;
   entry.size = directory ? 0 : static_cast<uint64_t>(st.st_size);
   entry.volume = static_cast<uint64_t>(st.st_dev);
   entry.index = static_cast<uint64_t>(st.st_ino);
   entry.shared = !directory && st.st_nlink > 1;
-  struct tm local;
-  const time_t mtime = st.st_mtime;
-  if (localtime_r(&mtime, &local) != nullptr) {
-    entry.year = local.tm_year + 1900;
-    entry.month = local.tm_mon + 1;
-    entry.day = local.tm_mday;
-    entry.hour = local.tm_hour;
-    entry.minute = local.tm_min;
-    entry.second = local.tm_sec;
-  }
   return true;
 }
 

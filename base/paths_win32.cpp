@@ -156,48 +156,13 @@ bool directory_identity(const std::string& path, uint64_t& device,
 
 namespace {
 
-std::string attribute_letters(DWORD attributes) {
-  std::string letters;
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    letters += 'r';
-  if (attributes & FILE_ATTRIBUTE_HIDDEN)
-    letters += 'h';
-  if (attributes & FILE_ATTRIBUTE_SYSTEM)
-    letters += 's';
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    letters += 'd';
-  if (attributes & FILE_ATTRIBUTE_ARCHIVE)
-    letters += 'a';
-  if (attributes & 0x8)
-    letters += 'v';  // the volume-label bit of old
-  return letters;
-}
-
-// Local time at the two-second resolution of the directory entries of old;
-// a time before 1980 keeps the entry's default, 1980-01-01 00:00:00.
-void set_entry_time(const FILETIME& written, listing_entry& entry) {
-  FILETIME local;
-  WORD date = 0, time = 0;
-  if (!FileTimeToLocalFileTime(&written, &local) ||
-      !FileTimeToDosDateTime(&local, &date, &time)) {
-    return;
-  }
-  entry.year = 1980 + (date >> 9);
-  entry.month = (date >> 5) & 0x0F;
-  entry.day = date & 0x1F;
-  entry.hour = time >> 11;
-  entry.minute = (time >> 5) & 0x3F;
-  entry.second = (time & 0x1F) * 2;
-}
-
 listing_entry make_entry(const WIN32_FIND_DATAW& found) {
   listing_entry entry;
   entry.name = narrow(std::wstring(found.cFileName));
-  entry.attributes = attribute_letters(found.dwFileAttributes);
+  entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   entry.size =
       (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   entry.shared = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  set_entry_time(found.ftLastWriteTime, entry);
   return entry;
 }
 
@@ -247,9 +212,7 @@ int path_kind(const std::string& path) {
   if (!list_directory(path, entries)) {
     return KIND_NONE;
   }
-  if (entries.size() <= 1 &&
-      (entries.empty() ||
-       entries[0].attributes.find('d') == std::string::npos)) {
+  if (entries.size() <= 1 && (entries.empty() || !entries[0].directory)) {
     return KIND_FILE;
   }
   return KIND_DIRECTORY;

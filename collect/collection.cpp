@@ -7,19 +7,34 @@
 
 #include "base/paths.h"
 #include "base/tree_walk.h"
-#include "base/wildcard.h"
+#include "collect/folder_kind.h"
 #include "report/report.h"
 #include "window/events.h"
 
 namespace qp {
+
+// The names of a run: blocks that are filled in turn and never move, so
+// that views into them stay valid for the list's life and a million files
+// cost their names and a few bytes each, without the doubling of a vector.
+struct name_arena {
+  std::vector<std::unique_ptr<char[]>> blocks;
+  char* cursor = nullptr;  // the next free byte of the last block
+  char* limit = nullptr;   // the end of the last block
+};
+
+void name_arena_deleter::operator()(name_arena* arena) const {
+  delete arena;
+}
+
 namespace {
 
 // ---- The arena ----
 //
-// A group's directory is stored once, as its bytes; its files follow as
-// records: the name's length plus one as a variable-length number, the
-// name, the size as a variable-length number. Where a block is full, a 0
-// byte and the address of the next block's first byte take the reader on.
+// A group's directory is stored once, as its bytes, and its name after it
+// where that differs; its files follow as records: the name's length plus
+// one as a variable-length number, the name, the size as a variable-length
+// number. Where a block is full, a 0 byte and the address of the next
+// block's first byte take the reader on.
 
 constexpr size_t block_size = 64 * 1024;
 constexpr size_t jump_size = 1 + sizeof(const char*);
@@ -92,47 +107,96 @@ void source_files::iterator::read() {
   at_ = get_number(at_ + length, entry_.size);
 }
 
-void start_group(collection_list& list, std::string_view relative_directory) {
-  char* at = reserve(list.names, relative_directory.size());
-  if (!relative_directory.empty()) {
-    std::memcpy(at, relative_directory.data(), relative_directory.size());
+// What the building of a group needs of its files: where they start.
+struct group_builder {
+  static source_files files(const char* first, size_t count) {
+    return source_files(first, count);
   }
+  static const char* first(const source_files& files) {
+    return files.first_;
+  }
+};
+
+namespace {
+
+name_arena& arena_of(collection_list& list) {
+  if (!list.names) {
+    list.names.reset(new name_arena);
+  }
+  return *list.names;
+}
+
+// The text copied to the arena's cursor, which moves past it.
+std::string_view put_text(name_arena& arena, std::string_view text) {
+  char* at = reserve(arena, text.size());
+  if (!text.empty()) {
+    std::memcpy(at, text.data(), text.size());
+  }
+  arena.cursor = at + text.size();
+  return std::string_view(at, text.size());
+}
+
+// Starts a group at the end of the list; its files follow with
+// add_source_file, each into the last group.
+void start_group(collection_list& list, std::string_view relative_directory,
+                 std::string_view name) {
+  name_arena& arena = arena_of(list);
   source_group group;
-  group.relative_directory = std::string_view(at, relative_directory.size());
-  list.names.cursor = at + relative_directory.size();
-  group.files = source_files(list.names.cursor, 0);
+  group.relative_directory = put_text(arena, relative_directory);
+  group.name = name == relative_directory ? group.relative_directory
+                                          : put_text(arena, name);
+  group.files = group_builder::files(arena.cursor, 0);
   list.groups.push_back(group);
 }
 
-void add_source_file(collection_list& list, std::string_view name,
-                     uint64_t size) {
-  char* at = reserve(list.names, name.size() + 2 * number_size);
-  at = put_number(at, name.size() + 1);
-  std::memcpy(at, name.data(), name.size());
-  list.names.cursor = put_number(at + name.size(), size);
+// A file of the last group, named folder + name below its directory.
+void add_source_file(collection_list& list, std::string_view folder,
+                     std::string_view name, uint64_t size) {
+  name_arena& arena = *list.names;
+  const size_t length = folder.size() + name.size();
+  char* at = reserve(arena, length + 2 * number_size);
+  at = put_number(at, length + 1);
+  if (!folder.empty()) {
+    std::memcpy(at, folder.data(), folder.size());
+  }
+  std::memcpy(at + folder.size(), name.data(), name.size());
+  arena.cursor = put_number(at + length, size);
   source_group& group = list.groups.back();
-  group.files = source_files(group.files.first(), group.files.size() + 1);
+  group.files = group_builder::files(group_builder::first(group.files),
+                                     group.files.size() + 1);
   group.bytes += size;
   list.total_bytes += size;
 }
 
+}  // namespace
+
 source_files add_group(collection_list& list,
                        std::string_view relative_directory,
                        const std::vector<source_entry>& files) {
-  start_group(list, relative_directory);
+  start_group(list, relative_directory, relative_directory);
   for (const source_entry& file : files) {
-    add_source_file(list, file.name, file.size);
+    add_source_file(list, std::string_view(), file.name, file.size);
   }
   return list.groups.back().files;
 }
 
 namespace {
 
-// A folder of the walk: its subfolders' names, held one after another in
-// the walk's name buffer, and the next of them to visit.
+constexpr size_t no_group = static_cast<size_t>(-1);
+
+// A folder of the walk: its kind, the subfolders still to visit (held one
+// after another in the walk's name buffer, each a role byte, the name and
+// a 0), and the group its collected files go into.
 struct walk_frame {
-  size_t names_begin;
-  size_t next;
+  const folder_kind* kind = nullptr;
+  size_t names_begin = 0;
+  size_t next = 0;
+  size_t path_size = 0;  // the cursor's path at this folder
+  // The frame whose group takes its files: itself, or for a part the owner
+  // of the frame above.
+  size_t owner = 0;
+  size_t group = no_group;     // its group in the list, once started
+  size_t group_name_size = 0;  // its group name, the start of walk.group_name
 };
 
 // The state of one collect_sources call. The walk keeps its own stack of
@@ -145,14 +209,13 @@ struct walk_state {
   tree_cursor cursor;
   size_t root_size = 0;
   std::vector<walk_frame> frames;  // the folders from the root down
-  std::string names;               // their subfolders' names, each ended by 0
-  identity_set folders;            // every folder walked
+  std::string names;               // their subfolders still to visit
+  // The name of the deepest frame's group; each frame's name begins the
+  // name of the frames below it, so a deep tree costs its depth once.
+  std::string group_name;
+  identity_set folders;  // every folder walked
   std::vector<listing_entry> entries;
 };
-
-std::string_view relative_directory(const walk_state& walk) {
-  return std::string_view(walk.cursor.path).substr(walk.root_size);
-}
 
 // A file that more than one name may reach is noted, so that the packing
 // takes it once, under the first.
@@ -163,24 +226,51 @@ void note_if_shared(walk_state& walk, const listing_entry& entry) {
   }
 }
 
-// Files of the listing that match go into a new group of the list, started
-// at the first; directories other than "." and ".." go into the names of
-// the folder's subfolders when the walk is recursive.
-void split_listing(walk_state& walk) {
-  bool started = false;
+// Adds a listed file of the deepest frame to its owner's group, started at
+// the first file; a group that others have followed since is started
+// again under the same names, so that every group stays one run of files.
+void collect_file(walk_state& walk, const listing_entry& entry) {
+  walk_frame& owner = walk.frames[walk.frames.back().owner];
+  if (owner.group == no_group || owner.group + 1 != walk.list.groups.size()) {
+    const std::string_view path(walk.cursor.path);
+    start_group(
+        walk.list,
+        path.substr(walk.root_size, owner.path_size - walk.root_size),
+        std::string_view(walk.group_name).substr(0, owner.group_name_size));
+    owner.group = walk.list.groups.size() - 1;
+  }
+  const std::string_view folder =
+      std::string_view(walk.cursor.path).substr(owner.path_size);
+  add_source_file(walk.list, folder, entry.name, entry.size);
+  note_if_shared(walk, entry);
+}
+
+// Queues the subfolders of the listing that have the given role.
+void queue_subfolders(walk_state& walk, subfolder_role role) {
+  const folder_kind& kind = *walk.frames.back().kind;
   for (const listing_entry& entry : walk.entries) {
-    if (entry.attributes.find('d') != std::string::npos) {
-      if (walk.recursive && entry.name != "." && entry.name != "..") {
-        walk.names.append(entry.name).append(1, '\0');
-      }
-    } else if (match_file_name(walk.pattern, entry.name)) {
-      if (!started) {
-        start_group(walk.list, relative_directory(walk));
-        started = true;
-      }
-      add_source_file(walk.list, entry.name, entry.size);
-      note_if_shared(walk, entry);
+    if (entry.directory && entry.name != "." && entry.name != ".." &&
+        kind.role_of_subfolder(entry) == role) {
+      walk.names.append(1, static_cast<char>(role))
+          .append(entry.name)
+          .append(1, '\0');
     }
+  }
+}
+
+// The files of the listing that the deepest frame's kind takes are
+// collected; its subfolders are queued, parts first, the others when the
+// walk is recursive.
+void split_listing(walk_state& walk) {
+  const folder_kind& kind = *walk.frames.back().kind;
+  for (const listing_entry& entry : walk.entries) {
+    if (!entry.directory && kind.takes_file(walk.pattern, entry)) {
+      collect_file(walk, entry);
+    }
+  }
+  queue_subfolders(walk, SUBFOLDER_PART);
+  if (walk.recursive) {
+    queue_subfolders(walk, SUBFOLDER_OWN);
   }
 }
 
@@ -194,9 +284,12 @@ void report_unreadable(walk_state& walk, const std::string& folder) {
   }
 }
 
-// Lists the cursor's folder, once per identity, and starts its frame;
-// false when it adds nothing (walked before, unreadable, or a stop).
-bool visit_folder(walk_state& walk, int status) {
+// Lists the cursor's folder, once per identity, and starts its frame as a
+// subfolder name of the given role in the deepest frame (of the outer kind
+// for the source folder); false when it adds nothing (walked before,
+// unreadable, or a stop).
+bool visit_folder(walk_state& walk, int status, const folder_kind& outer,
+                  const std::string& name, subfolder_role role) {
   if (status == FOLDER_OPEN) {
     if (!walk.folders.insert(walk.cursor.levels.back().id)) {
       return false;  // reached again through a link: walked already
@@ -213,27 +306,44 @@ bool visit_folder(walk_state& walk, int status) {
   if (!keep_running) {
     return false;
   }
-  const size_t names_begin = walk.names.size();
+  const folder_kind& kind = outer.kind_of_subfolder(name, walk.entries);
+  walk_frame frame;
+  frame.kind = &kind;
+  frame.names_begin = frame.next = walk.names.size();
+  frame.path_size = walk.cursor.path.size();
+  frame.owner = walk.frames.size();
+  if (!walk.frames.empty()) {
+    if (role == SUBFOLDER_PART) {
+      frame.owner = walk.frames.back().owner;
+    } else {
+      outer.name_subfolder_group(name, kind, walk.group_name);
+    }
+  }
+  frame.group_name_size = walk.group_name.size();
+  walk.frames.push_back(frame);
   split_listing(walk);
   walk.entries.clear();
-  walk.frames.push_back(walk_frame{names_begin, names_begin});
   return true;
 }
 
 // The next subfolder of the deepest frame entered, or the frame left when
-// it has none left: depth first, pre-order, in listing order.
+// it has none left: depth first, pre-order, parts first, then in listing
+// order.
 void step(walk_state& walk) {
   walk_frame& frame = walk.frames.back();
   if (frame.next == walk.names.size() || !keep_running) {
     walk.names.resize(frame.names_begin);
     walk.frames.pop_back();
     if (!walk.frames.empty()) {
+      walk.group_name.resize(walk.frames.back().group_name_size);
       leave_folder(walk.cursor);
     }
     return;
   }
+  const auto role = static_cast<subfolder_role>(walk.names[frame.next]);
   const size_t end = walk.names.find('\0', frame.next);
-  const std::string name = walk.names.substr(frame.next, end - frame.next);
+  const std::string name =
+      walk.names.substr(frame.next + 1, end - frame.next - 1);
   frame.next = end + 1;
   const int status = enter_folder(walk.cursor, name);
   if (status != FOLDER_OPEN) {
@@ -242,16 +352,16 @@ void step(walk_state& walk) {
     }
     return;
   }
-  if (!visit_folder(walk, FOLDER_OPEN)) {
+  if (!visit_folder(walk, FOLDER_OPEN, *frame.kind, name, role)) {
     leave_folder(walk.cursor);
   }
 }
 
 }  // namespace
 
-collection_list collect_sources(const std::string& source_directory,
-                                const std::string& name_pattern,
-                                bool recursive) {
+collection_list collect_folders(const std::string& source_directory,
+                                const std::string& name_pattern, bool recursive,
+                                const folder_kind& outer) {
   walk_state walk;
   std::string root =
       source_directory.empty() ? current_directory() : source_directory;
@@ -262,7 +372,9 @@ collection_list collect_sources(const std::string& source_directory,
   walk.recursive = recursive;
   walk.list.root = root;
   walk.root_size = root.size();
-  if (visit_folder(walk, open_tree(walk.cursor, root))) {
+  const std::string root_name = file_name(root.substr(0, root.size() - 1));
+  if (visit_folder(walk, open_tree(walk.cursor, root), outer, root_name,
+                   SUBFOLDER_OWN)) {
     while (!walk.frames.empty()) {
       step(walk);
     }
@@ -273,6 +385,13 @@ collection_list collect_sources(const std::string& source_directory,
   shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
   shared.shrink_to_fit();
   return std::move(walk.list);
+}
+
+collection_list collect_sources(const std::string& source_directory,
+                                const std::string& name_pattern,
+                                bool recursive) {
+  return collect_folders(source_directory, name_pattern, recursive,
+                         plain_folder);
 }
 
 source_parts derive_source_parts(const std::string& source_spec) {

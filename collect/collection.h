@@ -14,15 +14,16 @@
 
 namespace qp {
 
-// One collected file as the packing reads it back: its name as listed,
-// without directory, and its size. The name lives in the list's arena.
+// One collected file as the packing reads it back: its name below its
+// group's directory (the name as listed, for a plain folder), and its size.
+// The name lives in the list, which holds it in place for its life.
 struct source_entry {
   std::string_view name;
   uint64_t size = 0;
 };
 
-// The files of one group, in listing order: a run of records in the arena
-// (see collection.cpp), read front to back.
+// The files of one group, in listing order: records held by the list (see
+// collection.cpp), read front to back.
 class source_files {
  public:
   class iterator {
@@ -47,16 +48,11 @@ class source_files {
   };
 
   source_files() = default;
-  source_files(const char* first, size_t count)
-      : first_(first), count_(count) {}
   iterator begin() const {
     return iterator(first_, count_);
   }
   iterator end() const {
     return iterator(nullptr, 0);
-  }
-  const char* first() const {
-    return first_;
   }
   size_t size() const {
     return count_;
@@ -66,22 +62,25 @@ class source_files {
   }
 
  private:
+  friend struct group_builder;  // collection.cpp, which fills the list
+  source_files(const char* first, size_t count)
+      : first_(first), count_(count) {}
   const char* first_ = nullptr;
   size_t count_ = 0;
 };
 
-// The names of a run: blocks that are filled in turn and never move, so
-// that views into them stay valid for the list's life and a million files
-// cost their names and a few bytes each, without the doubling of a vector.
-struct name_arena {
-  std::vector<std::unique_ptr<char[]>> blocks;
-  char* cursor = nullptr;  // the next free byte of the last block
-  char* limit = nullptr;   // the end of the last block
+// Where the list keeps its names (collection.cpp).
+struct name_arena;
+struct name_arena_deleter {
+  void operator()(name_arena* arena) const;
 };
 
 struct source_group {
-  // Empty for the root, else ends in a separator; held in the arena.
+  // Where its files are: empty for the root, else ends in a separator.
   std::string_view relative_directory;
+  // What its target is named after, in the same form: the relative
+  // directory for a plain folder; a folder's kind may name it otherwise.
+  std::string_view name;
   uint64_t bytes = 0;  // sum of the files' sizes
   source_files files;  // at least one
 };
@@ -90,28 +89,24 @@ struct collection_list {
   std::string root;  // ends in a separator
   uint64_t total_bytes = 0;
   std::vector<source_group> groups;  // in walk order
-  name_arena names;
+  std::unique_ptr<name_arena, name_arena_deleter> names;
   int unreadable_folders = 0;  // reported, for the error count
   // Sorted: the files that may be collected under more than one name (a
   // link to a file, hard links); the packing takes each once.
   std::vector<node_identity> shared_files;
 };
 
-// Starts a group at the end of the list; its files follow with
-// add_source_file, each into the last group. The walk starts one only when
-// a directory has a file to collect, so no group is empty.
-void start_group(collection_list& list, std::string_view relative_directory);
-void add_source_file(collection_list& list, std::string_view name,
-                     uint64_t size);
-// A group of the given files at once; its files.
+// Adds a group of the given files, named after its directory; its files.
 source_files add_group(collection_list& list,
                        std::string_view relative_directory,
                        const std::vector<source_entry>& files);
 
 // Depth-first pre-order walk of source_directory (and, when recursive, of
-// every subdirectory), each folder and each file at most once by identity.
-// Polls keep_running after each listing; a folder that cannot be read for
-// any reason but a lack of permission is reported (ask_proceed) and counted.
+// every subdirectory), each folder and each file at most once by identity;
+// each folder's kind decides what is collected from it (folder_kind.h), and
+// no group is empty. Polls keep_running after each listing; a folder that
+// cannot be read for any reason but a lack of permission is reported
+// (ask_proceed) and counted.
 collection_list collect_sources(const std::string& source_directory,
                                 const std::string& name_pattern,
                                 bool recursive);

@@ -8,14 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/paths.h"
 #include "collect/collection.h"
 #include "report/report.h"
+#include "tests/support/scratch.h"
 #include "window/events.h"
 
 namespace qp {
@@ -35,28 +34,23 @@ std::string describe(const collection_list& list) {
   return text;
 }
 
-class CollectionPosix : public ::testing::Test {
+class collection_posix : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = temp_directory() + "qp_collect_XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern + "/";
     keep_running = true;
   }
   void TearDown() override {
-    std::filesystem::remove_all(root_);
     keep_running = true;
   }
   // Creates the file and its missing directories.
   void write(const std::string& relative, const std::string& content) {
-    std::filesystem::path path(root_ + relative);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    scratch_.write(relative, content);
   }
-  std::string root_;
+  testing_support::scratch_dir scratch_;
+  const std::string root_ = scratch_.path();
 };
 
-TEST_F(CollectionPosix, DepthFirstGroupsInNameOrder) {
+TEST_F(collection_posix, DepthFirstGroupsInNameOrder) {
   write("b.eml", "22");
   write("a.eml", "1");
   write("note.txt", "not collected");
@@ -94,7 +88,7 @@ TEST_F(CollectionPosix, DepthFirstGroupsInNameOrder) {
 // A folder reached under a second name (a linked folder) is walked once,
 // under the first name in walk order; a file reached so (a hard link, a
 // symbolic link) is noted for the packing, which takes it once.
-TEST_F(CollectionPosix, EachFileAndFolderOnce) {
+TEST_F(collection_posix, EachFileAndFolderOnce) {
   write("a/m1.eml", "1");
   write("a/m2.eml", "22");
   write("b/m3.eml", "333");
@@ -122,7 +116,7 @@ TEST_F(CollectionPosix, EachFileAndFolderOnce) {
 // A folder that cannot be listed for a reason other than permission (here
 // no descriptor is left) is reported and counted, not passed over in
 // silence.
-TEST_F(CollectionPosix, FolderThatCannotBeListedIsCounted) {
+TEST_F(collection_posix, FolderThatCannotBeListedIsCounted) {
   write("a.eml", "1");
   struct rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
@@ -144,13 +138,13 @@ TEST_F(CollectionPosix, FolderThatCannotBeListedIsCounted) {
   EXPECT_EQ(list.unreadable_folders, 1);
 }
 
-TEST_F(CollectionPosix, CancelledWalkCollectsNothing) {
+TEST_F(collection_posix, CancelledWalkCollectsNothing) {
   write("a.eml", "1");
   keep_running = false;
   EXPECT_TRUE(collect_sources(root_, "*.*", true).groups.empty());
 }
 
-TEST_F(CollectionPosix, MissingRootGivesNothing) {
+TEST_F(collection_posix, MissingRootGivesNothing) {
   const collection_list list = collect_sources(root_ + "gone/", "*.*", true);
   EXPECT_TRUE(list.groups.empty());
   EXPECT_EQ(list.total_bytes, 0u);
@@ -192,7 +186,7 @@ bool collect_unprivileged(const std::string& root, std::string& result) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-TEST_F(CollectionPosix, UnreadableDirectoryIsSkipped) {
+TEST_F(collection_posix, UnreadableDirectoryIsSkipped) {
   write("a.eml", "1");
   write("locked/b.eml", "22");
   write("locked/deeper/c.eml", "333");

@@ -29,7 +29,7 @@ std::vector<file_row> many_files(size_t count) {
   return files;
 }
 
-TEST(Collection, GroupsReadBackAsAdded) {
+TEST(collection, GroupsReadBackAsAdded) {
   const std::vector<group_row> rows = {
       {"", {{"a.eml", 1}}},
       {"x/", many_files(3000)},
@@ -40,11 +40,12 @@ TEST(Collection, GroupsReadBackAsAdded) {
   collection_list list;
   uint64_t total = 0;
   for (const group_row& row : rows) {
-    start_group(list, row.relative_directory);
+    std::vector<source_entry> files;
     for (const file_row& file : row.files) {
-      add_source_file(list, file.name, file.size);
+      files.push_back({file.name, file.size});
       total += file.size;
     }
+    add_group(list, row.relative_directory, files);
   }
   collection_list moved = std::move(list);  // the names stay where they are
   ASSERT_EQ(moved.groups.size(), rows.size());
@@ -52,6 +53,7 @@ TEST(Collection, GroupsReadBackAsAdded) {
   for (size_t g = 0; g < rows.size(); ++g) {
     const source_group& group = moved.groups[g];
     EXPECT_EQ(group.relative_directory, rows[g].relative_directory) << g;
+    EXPECT_EQ(group.name, rows[g].relative_directory) << g;
     ASSERT_EQ(group.files.size(), rows[g].files.size()) << g;
     uint64_t bytes = 0;
     size_t i = 0;
@@ -67,7 +69,7 @@ TEST(Collection, GroupsReadBackAsAdded) {
   }
 }
 
-TEST(Collection, AddGroupGivesItsFiles) {
+TEST(collection, AddGroupGivesItsFiles) {
   collection_list list;
   source_files files = add_group(list, "a/", {{"one", 1}, {"two", 2}});
   std::string names;

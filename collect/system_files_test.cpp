@@ -7,7 +7,7 @@
 namespace qp {
 namespace {
 
-TEST(SystemFiles, NamesInAnyLetterCase) {
+TEST(system_files, NamesInAnyLetterCase) {
   const struct {
     const char* name;
     bool system;
@@ -24,7 +24,7 @@ TEST(SystemFiles, NamesInAnyLetterCase) {
   }
 }
 
-TEST(SystemFiles, AppleDoubleNeedsTheNameAndTheSignature) {
+TEST(system_files, AppleDoubleNeedsTheNameAndTheSignature) {
   EXPECT_TRUE(is_apple_double_name("._one.eml"));
   EXPECT_TRUE(is_apple_double_name("._x"));
   EXPECT_TRUE(is_apple_double_name("._"));
@@ -39,7 +39,7 @@ TEST(SystemFiles, AppleDoubleNeedsTheNameAndTheSignature) {
   EXPECT_FALSE(has_apple_double_signature("From", 4));
 }
 
-TEST(SystemFiles, AnyComponentOfTheDirectory) {
+TEST(system_files, AnyComponentOfTheDirectory) {
   const struct {
     const char* directory;
     path_style style;

@@ -1,0 +1,32 @@
+// The plain folder, the one kind of folder so far.
+#include "collect/folder_kind.h"
+
+#include "base/wildcard.h"
+
+namespace qp {
+namespace {
+
+const folder_kind& plain_subfolder(const std::string&,
+                                   const std::vector<listing_entry>&) {
+  return plain_folder;
+}
+
+bool plain_takes_file(const std::string& pattern, const listing_entry& file) {
+  return match_file_name(pattern, file.name);
+}
+
+subfolder_role plain_role(const listing_entry&) {
+  return SUBFOLDER_OWN;
+}
+
+void plain_group_name(const std::string& name, const folder_kind&,
+                      std::string& group_name) {
+  group_name.append(name).append(1, native_style.separator);
+}
+
+}  // namespace
+
+const folder_kind plain_folder = {plain_subfolder, plain_takes_file, plain_role,
+                                  plain_group_name};
+
+}  // namespace qp
