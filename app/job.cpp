@@ -82,6 +82,12 @@ std::string source_failure_message(int64_t code, const std::string& source) {
                         source);
 }
 
+// A folder the walk could not read, for a reason worth telling; true
+// stops the run.
+bool ask_about_unreadable_folder(const std::string& folder) {
+  return ask_proceed(format_message("Error reading directory '%s'.", folder));
+}
+
 // Only the last component of the source argument can be a pattern: "*"
 // and "?" in a directory's name are characters of that name.
 std::string no_match_message(const std::string& source_spec) {
@@ -539,9 +545,10 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   errors_counted = 0;
   unprotected_lines = 0;
   tally = file_tally();
+  set_unreadable_folder_routine(ask_about_unreadable_folder);
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
-  tally.folders = list.unreadable_folders;
+  tally.folders = list.unreadable_folders + list.denied_folders;
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
     set_run_tally(tally_line(tally));

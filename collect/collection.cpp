@@ -8,7 +8,6 @@
 #include "base/paths.h"
 #include "base/tree_walk.h"
 #include "collect/folder_kind.h"
-#include "report/report.h"
 #include "window/events.h"
 
 namespace qp {
@@ -277,10 +276,22 @@ void split_listing(walk_state& walk) {
 // A folder that cannot be read for any reason but a lack of permission is
 // reported: whole-drive runs meet system folders that nobody may read, but
 // a name too long or a failing disk would otherwise lose messages unseen.
+unreadable_folder_routine unreadable_folder_slot = nullptr;
+
 void report_unreadable(walk_state& walk, const std::string& folder) {
   ++walk.list.unreadable_folders;
-  if (ask_proceed(format_message("Error reading directory '%s'.", folder))) {
+  if (unreadable_folder_slot && unreadable_folder_slot(folder)) {
     keep_running = false;
+  }
+}
+
+// Counts a folder the walk may not read: it is passed over without a word,
+// but the tally names it.
+void note_unlisted(walk_state& walk, int status) {
+  if (status == FOLDER_FAILED) {
+    report_unreadable(walk, walk.cursor.path);
+  } else if (status == FOLDER_DENIED) {
+    ++walk.list.denied_folders;
   }
 }
 
@@ -296,9 +307,7 @@ bool visit_folder(walk_state& walk, int status, const folder_kind& outer,
     }
     status = list_folder(walk.cursor, walk.entries);
   }
-  if (status == FOLDER_FAILED) {
-    report_unreadable(walk, walk.cursor.path);
-  }
+  note_unlisted(walk, status);
   if (status != FOLDER_OPEN) {
     return false;
   }
@@ -349,6 +358,8 @@ void step(walk_state& walk) {
   if (status != FOLDER_OPEN) {
     if (status == FOLDER_FAILED) {
       report_unreadable(walk, walk.cursor.path + name + native_style.separator);
+    } else if (status == FOLDER_DENIED) {
+      ++walk.list.denied_folders;
     }
     return;
   }
@@ -385,6 +396,10 @@ collection_list collect_folders(const std::string& source_directory,
   shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
   shared.shrink_to_fit();
   return std::move(walk.list);
+}
+
+void set_unreadable_folder_routine(unreadable_folder_routine routine) {
+  unreadable_folder_slot = routine;
 }
 
 collection_list collect_sources(const std::string& source_directory,

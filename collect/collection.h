@@ -91,6 +91,7 @@ struct collection_list {
   std::vector<source_group> groups;  // in walk order
   std::unique_ptr<name_arena, name_arena_deleter> names;
   int unreadable_folders = 0;  // reported, for the error count
+  int denied_folders = 0;      // passed over without a word
   // Sorted: the files that may be collected under more than one name (a
   // link to a file, hard links); the packing takes each once.
   std::vector<node_identity> shared_files;
@@ -106,7 +107,12 @@ source_files add_group(collection_list& list,
 // each folder's kind decides what is collected from it (folder_kind.h), and
 // no group is empty. Polls keep_running after each listing; a folder that
 // cannot be read for any reason but a lack of permission is reported
-// (ask_proceed) and counted.
+// through the routine below and counted.
+// Told of each folder that cannot be read for any reason but a lack of
+// permission (its path); true stops the walk. Without one the walk goes on.
+using unreadable_folder_routine = bool (*)(const std::string& folder);
+void set_unreadable_folder_routine(unreadable_folder_routine routine);
+
 collection_list collect_sources(const std::string& source_directory,
                                 const std::string& name_pattern,
                                 bool recursive);

@@ -55,6 +55,7 @@ class TallyTest(QuillpackTest):
         self.write("sub/c.eml", message("c"))
         self.write("sub/d.eml", message("d"))
         self.write("skipped/.DS_Store", b"x")  # a group with no target
+        self.write("closed/e.eml", message("e"))  # a folder nobody may read
         # An mbox file of this run, reached through a link.
         self.write("src/sub.mbx", b"From old\r\n\r\n", base=self.out)
         os.symlink(os.path.join(self.out, "src", "sub.mbx"),
@@ -63,6 +64,7 @@ class TallyTest(QuillpackTest):
         for root, dirs, files in os.walk(self.dir):
             for name in dirs + files:
                 os.lchown(os.path.join(root, name), 65534, 65534)
+        os.chmod(os.path.join(self.src, "closed"), 0)
 
     def test_every_class_adds_up(self):
         self.every_class()
@@ -85,7 +87,7 @@ class TallyTest(QuillpackTest):
             "2 messages written to '%ssrc/sub.mbx' (%d bytes)." % (
                 out, os.path.getsize(out + "src/sub.mbx")),
             tally(found=16, packed=4, targets=2, empty=1, system=7, own=1,
-                  failed=3, left=0, folders=0),
+                  failed=3, left=0, folders=1),
             "3 errors."])
         self.assertEqual(sorted(os.listdir(self.out + "/src")), ["sub.mbx"])
         self.assertEqual(len(mailbox.mbox(out + "src.mbx")), 2)
