@@ -35,6 +35,9 @@ void install_crash_hooks(crash_routine on_crash);
 void set_crash_target(intptr_t handle, int64_t size);
 // Forgets the file, if it is the one set; before it is closed.
 void clear_crash_target(intptr_t handle);
+// For the crash hooks: the file and its size, once; false when none is set
+// (or it was taken already). Safe inside a signal handler.
+bool take_crash_target(intptr_t& handle, int64_t& size);
 
 // Releases the console window, so none stays open waiting for a key.
 void release_console();

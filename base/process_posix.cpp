@@ -76,13 +76,6 @@ namespace {
 // Set once by install_crash_hooks, before any hook can fire.
 crash_routine crash_routine_in_use = nullptr;
 
-// What the crash hooks cut back, read inside a signal handler.
-std::atomic<intptr_t> crash_target_handle{-1};
-std::atomic<int64_t> crash_target_size{0};
-static_assert(std::atomic<intptr_t>::is_always_lock_free &&
-                  std::atomic<int64_t>::is_always_lock_free,
-              "the crash hooks read these inside a signal handler");
-
 // The stack the signal handlers run on, so that a stack overflow is
 // reported too.
 constexpr size_t crash_stack_size = 256 * 1024;
@@ -91,10 +84,10 @@ alignas(16) char crash_stack[crash_stack_size];
 // Only what is safe in a signal handler: the message in hand is cut off,
 // so the target holds whole messages whatever the report then manages.
 void cut_back_crash_target() {
-  intptr_t handle = crash_target_handle.exchange(-1);
-  if (handle >= 0) {
-    int ignored = ftruncate(static_cast<int>(handle),
-                            static_cast<off_t>(crash_target_size.load()));
+  intptr_t handle;
+  int64_t size;
+  if (take_crash_target(handle, size) && handle >= 0) {
+    int ignored = ftruncate(static_cast<int>(handle), static_cast<off_t>(size));
     (void)ignored;
   }
 }
@@ -157,19 +150,6 @@ void on_terminate() {
 }
 
 }  // namespace
-
-void set_crash_target(intptr_t handle, int64_t size) {
-  if (crash_target_handle.load() != handle) {
-    crash_target_handle.store(-1);
-  }
-  crash_target_size.store(size);
-  crash_target_handle.store(handle);
-}
-
-void clear_crash_target(intptr_t handle) {
-  intptr_t expected = handle;
-  crash_target_handle.compare_exchange_strong(expected, -1);
-}
 
 void install_crash_hooks(crash_routine on_crash) {
   crash_routine_in_use = on_crash;

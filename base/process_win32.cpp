@@ -74,20 +74,17 @@ crash_routine crash_routine_in_use = nullptr;
 
 volatile LONG crash_in_progress = 0;
 
-// What the crash hooks cut back, read from whichever thread failed.
-std::atomic<intptr_t> crash_target_handle{-1};
-std::atomic<int64_t> crash_target_size{0};
-
 // Only system calls, no heap: the message in hand is cut off, so the
 // target holds whole messages whatever the report then manages.
 void cut_back_crash_target() {
-  intptr_t handle = crash_target_handle.exchange(-1);
-  if (handle == -1) {
+  intptr_t handle;
+  int64_t whole;
+  if (!take_crash_target(handle, whole)) {
     return;
   }
   HANDLE file = reinterpret_cast<HANDLE>(handle);
   LARGE_INTEGER size;
-  size.QuadPart = crash_target_size.load();
+  size.QuadPart = whole;
   if (SetFilePointerEx(file, size, nullptr, FILE_BEGIN)) {
     SetEndOfFile(file);
   }
@@ -177,19 +174,6 @@ void on_terminate() {
 }
 
 }  // namespace
-
-void set_crash_target(intptr_t handle, int64_t size) {
-  if (crash_target_handle.load() != handle) {
-    crash_target_handle.store(-1);
-  }
-  crash_target_size.store(size);
-  crash_target_handle.store(handle);
-}
-
-void clear_crash_target(intptr_t handle) {
-  intptr_t expected = handle;
-  crash_target_handle.compare_exchange_strong(expected, -1);
-}
 
 void install_crash_hooks(crash_routine on_crash) {
   crash_routine_in_use = on_crash;
