@@ -74,6 +74,8 @@ target_compile_definitions(quillpack_hooked PRIVATE QUILLPACK_TEST_HOOKS=1)
 if(WIN32)
   target_sources(quillpack_hooked PRIVATE ${CMAKE_SOURCE_DIR}/res/quillpack.rc)
   set_target_properties(quillpack_hooked PROPERTIES WIN32_EXECUTABLE TRUE)
+  # Another process holding a source open without sharing it.
+  add_executable(quillpack_hold_file tests/support/hold_file_win32.cpp)
 endif()
 
 if(NOT WIN32)

@@ -380,6 +380,9 @@ void request_foreground(window_handle window) {
 void show_closing_line(window_handle owner, const std::string& caption,
                        const std::string& line, bool boxed) {
   if (boxed) {
+    // The run may have ended behind other windows: the box comes to the
+    // front, as a question does.
+    request_foreground(owner);
     message_box(owner, caption, line, MB_ICONINFORMATION_STYLE | MB_OK_STYLE);
   }
 }

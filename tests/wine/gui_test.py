@@ -21,9 +21,11 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from winetest import (EXE, WIN_BUILD, WINE, crlf, message, temp_directory,  # noqa: E402
-                      to_windows, wine_env)
+                      to_windows, wine_env, without_closing_lines)
+from test_tally import APPLE_DOUBLE, tally  # noqa: E402
 
 MAIN_TITLE = "^quillpack$"
+INFO_TITLE = "^Info - quillpack$"
 TREE = os.path.join(WIN_BUILD, "gui-tree")
 TREE_FILES = 400
 BODY = b"".join(b"Line %06d of a long message body, with some filler text.\n"
@@ -151,12 +153,35 @@ class GuiTest(unittest.TestCase):
                                   if t == expected], what="text " + text)
         self.assertEqual(shown[0], expected)
 
+    def wait_for_tally_box(self, line):
+        """Waits for the information box that ends a run and checks that
+        it holds the tally line."""
+        wait_for(lambda: windows_named(INFO_TITLE), what="the tally box")
+        wait_for(lambda: line in self.texts_shown(), what="text " + line)
+
+    def finish_without_box(self, timeout=180):
+        """The exit code of a run that must end with no box of its own."""
+        wait_for(lambda: self.proc.poll() is not None or
+                 windows_named(INFO_TITLE), timeout=timeout,
+                 what="the end of the run")
+        self.assertEqual(windows_named(INFO_TITLE), [])
+        return self.finish()
+
+    def bad_source(self, *files):
+        src = os.path.join(TREE, "bad-src")
+        shutil.rmtree(src, ignore_errors=True)
+        os.makedirs(src)
+        for name, data in files:
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+        return src
+
     def log_messages(self):
         with open(self.log_path, "rb") as f:
             lines = f.read().decode("latin-1").split("\r\n")
         begin = max(i for i, l in enumerate(lines) if l.startswith("Begin: "))
         end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
-        return lines[begin + 1:end]
+        return without_closing_lines(lines[begin + 1:end])
 
     def packed_messages(self):
         with open(os.path.join(self.out, "src.mbx"), "rb") as f:
@@ -199,7 +224,8 @@ class GuiTest(unittest.TestCase):
         xdotool("key", "n")  # No
         wait_for(lambda: len(windows_named(MAIN_TITLE)) == 1,
                  what="the box to close")
-        self.assertEqual(self.finish(), 0)
+        # A clean run ends silently: no tally box.
+        self.assertEqual(self.finish_without_box(), 0)
         self.assertEqual(self.packed_messages(), TREE_FILES)
         self.assertIn("100 %", self.texts_shown())
 
@@ -220,23 +246,42 @@ class GuiTest(unittest.TestCase):
         self.assertNotIn("50 %", shown)
 
     def test_error_prompt_answered_no_stops_the_run(self):
-        src = os.path.join(TREE, "bad-src")
-        shutil.rmtree(src, ignore_errors=True)
-        os.makedirs(src)
-        for name, data in (("a.eml", b"no message here\n"),
-                           ("b.eml", message("b")),
-                           ("c.eml", b"nor here\n")):
-            with open(os.path.join(src, name), "wb") as f:
-                f.write(data)
+        src = self.bad_source(("a.eml", b"no message here\n"),
+                              ("b.eml", message("b")),
+                              ("c.eml", b"nor here\n"))
         self.start(src)
         self.wait_for_box(
             "Unknown format of source file '%s\\a.eml'.\n\n"
             "Do you wish to proceed?" % to_windows(src).lower())
         xdotool("key", "n")
+        # A stopped run ends with the tally in a box.
+        self.wait_for_tally_box(tally(found=3, packed=0, targets=1, empty=0,
+                                      system=0, own=0, failed=1, left=2,
+                                      folders=0))
+        xdotool("key", "Return")
         self.assertEqual(self.finish(), 2)
         self.assertFalse(any("c.eml" in t for t in self.texts_shown()))
         with open(os.path.join(self.out, "bad-src.mbx"), "rb") as f:
             self.assertEqual(f.read(), b"")
+        self.assertFalse(os.path.exists(self.log_path))
+
+    def test_a_run_with_errors_ends_with_the_tally_box(self):
+        src = self.bad_source(("a.eml", b"no message here\n"),
+                              ("b.eml", message("b")),
+                              ("._b.eml", APPLE_DOUBLE))
+        self.start(src)
+        self.wait_for_box(
+            "Unknown format of source file '%s\\a.eml'.\n\n"
+            "Do you wish to proceed?" % to_windows(src).lower())
+        xdotool("key", "Return")  # Yes, the default
+        self.wait_for_tally_box(tally(found=3, packed=1, targets=1, empty=0,
+                                      system=1, own=0, failed=1, left=0,
+                                      folders=0))
+        self.assertEqual(self.proc.poll(), None)  # the box waits for OK
+        xdotool("key", "Return")
+        self.assertEqual(self.finish(), 2)
+        with open(os.path.join(self.out, "bad-src.mbx"), "rb") as f:
+            self.assertEqual(f.read().count(b"From quillpack@localhost "), 1)
         self.assertFalse(os.path.exists(self.log_path))
 
 

@@ -21,7 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 # The messages and their mbox form are the native tests' own.
 sys.path.insert(0, os.path.dirname(HERE))
 from qptest import (BANNER, FALLBACK, ScratchFiles, crlf,  # noqa: E402,F401
-                    message)
+                    message, without_closing_lines)
 WIN_BUILD = os.environ.get("WIN_BUILD", os.path.join(ROOT, "build-win"))
 EXE = os.path.join(WIN_BUILD, "quillpack.exe")
 HOOKED_EXE = os.path.join(WIN_BUILD, "quillpack_hooked.exe")
@@ -121,9 +121,12 @@ class WineTest(ScratchFiles, unittest.TestCase):
         with open(self.log_path, "rb") as f:
             return f.read()
 
-    def log_messages(self):
-        """The message lines of the log's last block, between Begin and End."""
+    def log_messages(self, closing=False):
+        """The message lines of the log's last block, between Begin and End;
+        without the line of each mbox file closed and the tally unless
+        asked."""
         lines = self.raw_log().decode("latin-1").split("\r\n")
         begin = max(i for i, l in enumerate(lines) if l.startswith("Begin: "))
         end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
-        return lines[begin + 1:end]
+        lines = lines[begin + 1:end]
+        return lines if closing else without_closing_lines(lines)
