@@ -88,9 +88,11 @@ void finish_run(const std::string& message, int code) {
     close_log();
   }
   if (!run_tally.empty()) {
-    // A clean run ends silently in the window: batch files rely on it.
+    // A clean run ends silently in the window: batch files rely on it. A
+    // run that found nothing has said so in its own box already.
+    bool boxed = !no_prompt && code != exit_ok && code != exit_no_files;
     show_closing_line(owner_window, std::string("Info - ") + program_name,
-                      run_tally, !no_prompt && code != exit_ok);
+                      run_tally, boxed);
   }
   close_window();
   end_process(code);

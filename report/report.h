@@ -28,7 +28,8 @@ void reset_report();
 
 // Shows (interactive) or logs (with /p) the message and ends the process;
 // the tally before it in the log, after it on screen (in a box only after a
-// run that did not end with exit code 0).
+// run that met errors or was stopped: not after a clean run, nor after
+// one that found no file, whose message said so).
 [[noreturn]] void finish_run(const std::string& message, int code);
 // Help or the version, asked for on the command line: on standard output
 // when it can take the text (always on POSIX), else in a box; exit code 0.
