@@ -238,9 +238,11 @@ bool read_year(date_parser& parser, int64_t& year) {
   if (!parser.number(2, 4, year, &digits)) {
     return false;
   }
+  // Old mailers printed the years since 1900, some padded to four digits
+  // ("0102"): below 1000 a year reads as three digits do.
   if (digits == 2) {
     year += year < 50 ? 2000 : 1900;
-  } else if (digits == 3) {
+  } else if (digits == 3 || year < 1000) {
     year += 1900;
   }
   return true;
@@ -314,7 +316,9 @@ bool read_mail_date(std::string_view text, utc_time& out) {
   int64_t days = minutes >= 0 ? minutes / 1440 : (minutes - 1439) / 1440;
   int64_t in_day = minutes - days * 1440;
   civil_from_days(days, out);
-  if (out.year < 0 || out.year > 9999) {
+  // No mail is older than 1970: such a date is a mailer's fault, and the
+  // next source of a date is the better one.
+  if (out.year < 1970 || out.year > 9999) {
     return false;
   }
   out.hour = static_cast<int>(in_day / 60);

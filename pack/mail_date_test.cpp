@@ -33,9 +33,17 @@ const date_case date_cases[] = {
      "Wed Jan  3 01:05:34 1996"},
     // Two- and three-digit years.
     {"1 Jan 49 00:00:00 +0000", "Fri Jan  1 00:00:00 2049"},
-    {"1 Jan 50 00:00:00 +0000", "Sun Jan  1 00:00:00 1950"},
+    {"1 Jan 70 00:00:00 +0000", "Thu Jan  1 00:00:00 1970"},
     {"3 Jan 96 01:05:34 EST", "Wed Jan  3 06:05:34 1996"},
     {"1 Jan 101 00:00:00 +0000", "Mon Jan  1 00:00:00 2001"},
+    // Years since 1900 padded to four digits, as old mailers wrote them.
+    {"Thu, 18 Jul 0102 19:51:35 -0100", "Thu Jul 18 20:51:35 2002"},
+    {"1 Jan 0999 00:00:00 +0000", "Thu Jan  1 00:00:00 2899"},
+    // Dates before 1970 are a mailer's fault: not used.
+    {"1 Jan 50 00:00:00 +0000", ""},
+    {"31 Dec 1969 23:59:59 +0000", ""},
+    {"1 Jan 1970 00:30:00 +0100", ""},
+    {"1 Jan 1000 00:00:00 +0000", ""},
     // No seconds; named zones; military letters and unknown names as UTC.
     {"1 Jan 2001 10:00 +0000", "Mon Jan  1 10:00:00 2001"},
     {"1 Jul 2001 12:00:00 EDT", "Sun Jul  1 16:00:00 2001"},

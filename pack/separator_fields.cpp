@@ -43,9 +43,12 @@ std::string separator_address(std::string_view value) {
   if (address.empty() || address[0] == ':') {
     return "-";
   }
+  // Readers refuse a separator line whose address holds any of these, and
+  // fold the message into the one before.
   for (char c : address) {
     unsigned char byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7f) {
+    if (byte <= 0x20 || byte >= 0x7f ||
+        std::string_view("\"\\:;<>").find(c) != std::string_view::npos) {
       return "-";
     }
   }
@@ -115,7 +118,8 @@ std::string separator_fields::compose() const {
         semicolon != std::string::npos &&
         read_mail_date(std::string_view(received).substr(semicolon + 1), time);
   }
-  if (!dated) {
+  // Some readers take only the years 1970 to 2099 in a separator line.
+  if (!dated || time.year > 2099) {
     return std::string(fallback_from_line);
   }
   const field& return_path = fields_[RETURN_PATH];
