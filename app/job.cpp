@@ -203,11 +203,10 @@ bool is_apple_double(std::string_view name, uint64_t size,
 // What a file is before it is tried.
 enum file_kind { FILE_TRY, FILE_EMPTY, FILE_SYSTEM, FILE_OWN, FILE_TAKEN };
 
-// The first rule that applies: empty, system file, file of this run, or
-// packed already under another name; a file to try counts as taken.
-file_kind judge_file(const target_in_hand& target, const std::string& directory,
-                     bool system_folder, const source_entry& entry,
-                     std::string& path) {
+// The rules that pass a file over whatever its target: empty, then a
+// system file; path is set when the file is not empty.
+file_kind file_rule(const std::string& directory, bool system_folder,
+                    const source_entry& entry, std::string& path) {
   if (entry.size == 0) {
     return FILE_EMPTY;
   }
@@ -215,6 +214,18 @@ file_kind judge_file(const target_in_hand& target, const std::string& directory,
   if (system_folder || is_system_file_name(entry.name) ||
       is_apple_double(entry.name, entry.size, path)) {
     return FILE_SYSTEM;
+  }
+  return FILE_TRY;
+}
+
+// The first rule that applies: empty, system file, file of this run, or
+// packed already under another name; a file to try counts as taken.
+file_kind judge_file(const target_in_hand& target, const std::string& directory,
+                     bool system_folder, const source_entry& entry,
+                     std::string& path) {
+  const file_kind kind = file_rule(directory, system_folder, entry, path);
+  if (kind != FILE_TRY) {
+    return kind;
   }
   switch (judge_source(target, directory, entry.name, entry.size)) {
   case SOURCE_TRY:
@@ -256,11 +267,8 @@ bool group_has_sources(const std::string& directory,
   }
   std::string path;
   for (const source_entry& entry : group.files) {
-    if (entry.size == 0 || is_system_file_name(entry.name)) {
-      continue;
-    }
-    path.assign(directory).append(entry.name);
-    if (!is_apple_double(entry.name, entry.size, path) && is_new_source(path)) {
+    if (file_rule(directory, false, entry, path) == FILE_TRY &&
+        is_new_source(path)) {
       return true;
     }
   }
