@@ -115,6 +115,11 @@ class TallyTest(QuillpackTest):
         self.assertEqual(lines[-2:], ["Aborted by user.", "0 errors."])
         self.assertLessEqual(counts["found"], 4000)  # a stop in the walk
         self.assertGreater(counts["left"], 0)
+        if not os.path.exists(os.path.join(self.out, "src.mbx")):
+            # Stopped in the walk (a slow build): no target was opened.
+            self.assertEqual((counts["packed"], counts["targets"]), (0, 0))
+            self.assertEqual(counts["found"], counts["left"])
+            return
         packed = len(mailbox.mbox(os.path.join(self.out, "src.mbx")))
         self.assertEqual(counts["packed"], packed)
         self.assertEqual(counts["found"], packed + counts["left"])
