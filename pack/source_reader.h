@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pack/message_marks.h"
+
 namespace qp {
 
 // One open source; each has its own position, end and buffer.
@@ -73,6 +75,7 @@ struct message_source {
   source_file* reader = nullptr;  // null when the file could not be opened
   source_kind kind = SOURCE_PLAIN_FILE;
   std::vector<std::string> added_header;
+  message_marks marks;
 };
 
 message_source open_message_source(const std::string& path);
