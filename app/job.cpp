@@ -357,28 +357,31 @@ void note_target_written(const target_in_hand& target, int64_t messages) {
                      static_cast<long long>(target.size - target.start_size)));
 }
 
-// Whether the target holds the source's message already; a message that
-// cannot be read is no duplicate: packing it reports why. E_ABORTED when
-// a stop came while reading.
+// The source's digest, and whether the target holds its message already:
+// 0, a read error (no digest, no duplicate: packing it reports why), or
+// E_ABORTED when a stop came while reading.
 int64_t find_duplicate(const std::string& source_path, message_digest& digest,
                        bool& duplicate) {
   message_source source = open_message_source(source_path);
   int64_t code = digest_message(source, digest);
   close_message_source(source);
   duplicate = code == 0 && target_digests.contains(digest);
-  return code == E_ABORTED ? code : int64_t{0};
+  return code;
 }
 
 // Packs one file that is to be tried and counts it: 0, or its code.
 int64_t pack_counted(target_in_hand& target, const std::string& source_path,
                      int64_t& messages) {
   message_digest digest;
+  bool digested = false;
   if (skip_duplicates) {
     bool duplicate = false;
-    if (find_duplicate(source_path, digest, duplicate) == E_ABORTED) {
+    const int64_t read = find_duplicate(source_path, digest, duplicate);
+    if (read == E_ABORTED) {
       ++tally.left;
       return E_ABORTED;
     }
+    digested = read == 0;
     if (duplicate) {
       ++tally.duplicates;
       log_note(format_message("Already in '%s': ", target.path) +
@@ -392,7 +395,7 @@ int64_t pack_counted(target_in_hand& target, const std::string& source_path,
     unprotected_lines += notes.unprotected_lines;
     ++tally.packed;
     ++messages;
-    if (skip_duplicates) {
+    if (digested) {
       target_digests.insert(digest);
     }
   } else if (code == E_ABORTED) {
