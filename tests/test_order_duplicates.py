@@ -84,6 +84,30 @@ class OrderTest(SettingsRun):
         self.assertEqual(subjects(target), ["old", "new 1", "new 2"])
 
 
+class StopInTheDatePassTest(SettingsRun):
+
+    def test_a_confirmed_cancel_leaves_the_target_unopened(self):
+        from test_cancel import Terminal
+        for i in range(6000):
+            self.write("%s/m%05d.eml" % ("ab"[i % 2], i), message("m%d" % i))
+        program = self.program(b"[Mbox]\nOrder=date\n")
+        term = Terminal([program, self.src, self.out, "/p", "/s", "/d"],
+                        self.env(TERM="xterm"))
+        term.read_until(b"FROM: /")  # the pass shows each folder it reads
+        term.send(b"\x03")
+        term.read_until(b"[Y/n] ")
+        term.send(b"\n")
+        self.assertEqual(term.wait(), 2)
+        if os.path.exists(os.path.join(self.out, "src.mbx")):
+            self.skipTest("the pass ended before the stop")
+        with open(os.path.join(self.tmp, "quillpack.log"), "rb") as f:
+            lines = self.log_messages(f.read().decode("latin-1"), closing=True)
+        counts = tally_counts(lines[-3])
+        self.assertEqual((counts["found"], counts["left"], counts["targets"]),
+                         (6000, 6000, 0))
+        self.assertEqual(lines[-2:], ["Aborted by user.", "0 errors."])
+
+
 class DuplicatesTest(SettingsRun):
 
     def test_a_second_run_adds_nothing_and_a_grown_folder_only_the_new(self):
