@@ -83,7 +83,7 @@ def plan(quick):
         dict(key="a", title="%d small messages in %d folders, /s"
              % (n_small, small["folders"]), dir="a", params=a,
              build=lambda r: corpus.make_small(r, **a), recursive=True,
-             need=n_small * 16 * KiB, repeat=5, warmup=1),
+             keys=True, need=n_small * 16 * KiB, repeat=5, warmup=1),
         dict(key="walk", title="walk of corpus (a), pattern matching nothing",
              dir="a", params=a, build=lambda r: corpus.make_small(r, **a),
              walk=True, need=0, repeat=5, warmup=1),
@@ -114,7 +114,8 @@ def plan(quick):
         dict(key="f", title="%d tiny messages in %d folders, long names, /s"
              % (n_tiny, tiny["folders"]), dir="f", params=f,
              build=lambda r: corpus.make_tiny(r, **f), recursive=True,
-             no_peer=True, need=n_tiny * 5 * KiB, repeat=3, warmup=1),
+             keys=True, no_peer=True, need=n_tiny * 5 * KiB, repeat=3,
+             warmup=1),
     ]
 
 
@@ -135,14 +136,17 @@ def private_copies(source, scratch, label="quillpack"):
     """Copies of the program, so that a rebuild during a long run cannot
     change it, each with the INI file it needs beside it (the program reads
     quillpack.ini from its own directory): "plain" without one, "from" with
-    ChangeAllowed=true. Returns the paths and a digest of the program."""
+    ChangeAllowed=true, "date" with Order=date, "skip" with
+    Duplicates=skip. Returns the paths and a digest of the program."""
     if not os.path.exists(source):
         sys.exit("no program at %s: run make first" % source)
     with open(source, "rb") as f:
         digest = hashlib.sha256(f.read()).hexdigest()[:16]
     copies = {}
     for name, ini in (("plain", None),
-                      ("from", "[FromLines]\nChangeAllowed=true\n")):
+                      ("from", "[FromLines]\nChangeAllowed=true\n"),
+                      ("date", "[Mbox]\nOrder=date\n"),
+                      ("skip", "[Mbox]\nDuplicates=skip\n")):
         d = os.path.join(scratch, "bin", label, name)
         os.makedirs(d, exist_ok=True)
         shutil.copy2(source, os.path.join(d, "quillpack"))
@@ -283,8 +287,9 @@ def contenders(bench, spec, source):
     qp_spec = source if single else os.path.join(source, "*.eml")
     qp_args = ["/p"] + (["/s"] if recursive else [])
 
-    def program(copies):
-        binary = copies["from" if spec.get("change_allowed") else "plain"]
+    def program(copies, kind=None):
+        binary = copies[kind or ("from" if spec.get("change_allowed")
+                                 else "plain")]
         return lambda out: ([binary, qp_spec, out + "/"] + qp_args, None)
 
     def floor(out):
@@ -302,6 +307,13 @@ def contenders(bench, spec, source):
     cap = PEER_CAP if single else None
     programs = [(label, program(copies), spec.get("expect", 0), None)
                 for label, copies in bench.programs.items()]
+    # The two Mbox keys that read more than the transfer: each on its own,
+    # against the defaults.
+    if spec.get("keys"):
+        for kind in ("date", "skip"):
+            programs.append(("qp-" + kind,
+                             program(bench.programs["quillpack"], kind),
+                             spec.get("expect", 0), None))
     programs.append(("cat", floor, 0, None))
     if not spec.get("no_peer"):
         programs.append(("peer", peer, 0, cap))

@@ -302,8 +302,10 @@ class PeerAndCountTest(Scratch):
             self.assertEqual(self.targets(out),
                              self.targets(self.path("peer")))
             separators[name] = run.separator_count(out)
-        # Unquoted, each body line "From here on" reads as a separator.
-        self.assertEqual(separators, {"plain": 6, "from": 3})
+        # Unquoted, each body line "From here on" reads as a separator; the
+        # copies with an Mbox key quote nothing either.
+        self.assertEqual(separators,
+                         {"plain": 6, "from": 3, "date": 6, "skip": 6})
 
     def test_separator_count_across_block_boundaries(self):
         d = self.path("count")

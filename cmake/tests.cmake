@@ -22,8 +22,10 @@ set(test_sources
   config/ini_test.cpp
   config/mbox_format_test.cpp
   config/settings_test.cpp
+  pack/date_order_test.cpp
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
+  pack/message_digest_test.cpp
   pack/separator_fields_test.cpp
   pack/separator_test.cpp
   pack/source_reader_test.cpp

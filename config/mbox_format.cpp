@@ -32,6 +32,14 @@ const two_way_key mbox_keys[] = {
      [](bool mboxrd, mbox_format& out) {
        out.quoting = mboxrd ? QUOTING_MBOXRD : QUOTING_SPACE;
      }},
+    {"Order", "name", "date",
+     [](bool date, mbox_format& out) {
+       out.order = date ? ORDER_DATE : ORDER_NAME;
+     }},
+    {"Duplicates", "keep", "skip",
+     [](bool skip, mbox_format& out) {
+       out.duplicates = skip ? DUPLICATES_SKIP : DUPLICATES_KEEP;
+     }},
 };
 
 const two_way_key* find_key(const std::string& lower_name) {

@@ -14,12 +14,17 @@ namespace qp {
 enum line_end_style { LINE_ENDS_CRLF, LINE_ENDS_LF };
 enum separator_date_style { SEPARATOR_FIXED, SEPARATOR_HEADER };
 enum body_quoting { QUOTING_SPACE, QUOTING_MBOXRD };
+enum message_order { ORDER_NAME, ORDER_DATE };
+enum duplicate_rule { DUPLICATES_KEEP, DUPLICATES_SKIP };
 
 struct mbox_format {
   line_end_style line_ends = LINE_ENDS_CRLF;
   bool empty_line_between = false;
   separator_date_style separator_date = SEPARATOR_FIXED;
   body_quoting quoting = QUOTING_SPACE;
+  // Not the bytes of a message but which messages go in, and in what order.
+  message_order order = ORDER_NAME;
+  duplicate_rule duplicates = DUPLICATES_KEEP;
 };
 
 // The entries of the Mbox section, in file order. Returns the detail line

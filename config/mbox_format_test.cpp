@@ -33,6 +33,13 @@ const mbox_format defaults;
 const mbox_format all_set =
     format(LINE_ENDS_LF, true, SEPARATOR_HEADER, QUOTING_MBOXRD);
 
+mbox_format sorted_and_sifted() {
+  mbox_format f;
+  f.order = ORDER_DATE;
+  f.duplicates = DUPLICATES_SKIP;
+  return f;
+}
+
 const mbox_case mbox_cases[] = {
     {"no section", "[Names]\n", "", defaults},
     {"an empty section", "[Mbox]\n", "", defaults},
@@ -58,6 +65,14 @@ const mbox_case mbox_cases[] = {
      defaults},
     {"an empty value", "[Mbox]\nSeparatorDate=\n",
      "Section 'Mbox': Key 'SeparatorDate' cannot take value ''.", defaults},
+    {"order and duplicates", "[Mbox]\norder=Date\nDUPLICATES=skip\n", "",
+     sorted_and_sifted()},
+    {"their defaults written out", "[Mbox]\nOrder=name\nDuplicates=keep\n", "",
+     defaults},
+    {"an order not offered", "[Mbox]\nOrder=size\n",
+     "Section 'Mbox': Key 'Order' cannot take value 'size'.", defaults},
+    {"duplicates dropped is no value", "[Mbox]\nDuplicates=drop\n",
+     "Section 'Mbox': Key 'Duplicates' cannot take value 'drop'.", defaults},
     {"mboxo is not offered", "[Mbox]\nQuoting=mboxo\n",
      "Section 'Mbox': Key 'Quoting' cannot take value 'mboxo'.", defaults},
     {"an unknown key as written", "[Mbox]\nLineEnds=lf\nColour=red\n",
@@ -104,6 +119,8 @@ TEST(mbox_section, values_and_faults) {
         << c.title;
     EXPECT_EQ(out.mbox.separator_date, c.expected.separator_date) << c.title;
     EXPECT_EQ(out.mbox.quoting, c.expected.quoting) << c.title;
+    EXPECT_EQ(out.mbox.order, c.expected.order) << c.title;
+    EXPECT_EQ(out.mbox.duplicates, c.expected.duplicates) << c.title;
   }
 }
 

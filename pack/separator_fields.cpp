@@ -107,8 +107,7 @@ void separator_fields::end_line() {
   line_overlong_ = false;
 }
 
-std::string separator_fields::compose() const {
-  utc_time time;
+bool separator_fields::read_date(utc_time& time) const {
   bool dated =
       !fields_[DATE].overlong && read_mail_date(fields_[DATE].value, time);
   if (!dated && fields_[RECEIVED].seen && !fields_[RECEIVED].overlong) {
@@ -118,6 +117,12 @@ std::string separator_fields::compose() const {
         semicolon != std::string::npos &&
         read_mail_date(std::string_view(received).substr(semicolon + 1), time);
   }
+  return dated;
+}
+
+std::string separator_fields::compose() const {
+  utc_time time;
+  bool dated = read_date(time);
   // Some readers take only the years 1970 to 2099 in a separator line.
   if (!dated || time.year > 2099) {
     return std::string(fallback_from_line);

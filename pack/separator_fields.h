@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "pack/line_facts.h"
+#include "pack/mail_date.h"
 
 namespace qp {
 
@@ -26,6 +27,9 @@ class separator_fields final : public header_observer {
   // "From <address> <date>\n"; the fixed fallback line when no date can be
   // read.
   std::string compose() const;
+  // The date compose writes: Date, else the first Received field's; false
+  // when neither can be read.
+  bool read_date(utc_time& out) const;
 
  private:
   enum { RETURN_PATH, FROM, DATE, RECEIVED, FIELD_COUNT };

@@ -234,20 +234,26 @@ int64_t check_first_message(source_file* source) {
 
 }  // namespace
 
-int64_t check_target(const std::string& path) {
+int64_t check_target(const std::string& path, const old_content& old) {
   locked_file* file = open_locked(path, LOCKED_READ);
   if (!file) {
     return E_READ;
   }
   source_file* source = open_source_stream(locked_stream(file), false);
   int64_t verdict = check_first_message(source);
+  if (verdict == 0 && old.digests) {
+    rewind_source(source);
+    int64_t read = digest_mbox(source, *old.digests, old.told);
+    verdict = read == E_READ ? int64_t{E_APPEND} : read;
+  }
   close_source(source);
   close_locked(file);
   return verdict;
 }
 
 open_target_result open_target(const std::string& path, bool append,
-                               const pack_settings& config) {
+                               const pack_settings& config,
+                               const old_content& old) {
   open_target_result result;
   target_in_hand& target = result.target;
   target.path = path;
@@ -265,8 +271,8 @@ open_target_result open_target(const std::string& path, bool append,
       result.code = E_TOO_BIG;
       return result;
     }
-    int64_t check = check_target(path);
-    if (check == E_TARGET_FORMAT || check == E_ABORTED) {
+    int64_t check = check_target(path, old);
+    if (check == E_TARGET_FORMAT || check == E_ABORTED || check == E_APPEND) {
       result.code = check;
       return result;
     }

@@ -13,6 +13,7 @@
 #include "collect/collection.h"
 #include "config/settings.h"
 #include "pack/locked_file.h"
+#include "pack/message_digest.h"
 #include "pack/result.h"
 #include "pack/transfer.h"
 
@@ -40,14 +41,24 @@ transfer_options transfer_options_from(const pack_settings& config);
 // first new message.
 int line_ends_needed(std::string_view tail, bool empty_line, bool lf);
 
-// 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED.
-int64_t check_target(const std::string& path);
+// What an appended target's old content is read for: the digests of its
+// messages, in the same locked read as its check. Not read when null.
+struct old_content {
+  std::vector<message_digest>* digests = nullptr;
+  bytes_read_routine told = nullptr;  // hears of the bytes read
+};
+
+// 0 (acceptable), E_TARGET_FORMAT, E_READ or E_ABORTED; with old.digests,
+// E_APPEND when the old content could not be read to its end.
+int64_t check_target(const std::string& path, const old_content& old = {});
 
 // Creates or appends, with the line ends and tail the settings ask for.
 // A failure is a code, E_DISK_FULL when the disk is full; E_ABORTED when a
-// stop came during the check of an appended target.
+// stop came during the check of an appended target (or the reading of its
+// old content).
 open_target_result open_target(const std::string& path, bool append,
-                               const pack_settings& config);
+                               const pack_settings& config,
+                               const old_content& old = {});
 
 // The drive a target's disk-full message names: on Windows the drive
 // ("C:") or the share, on POSIX the target's directory.

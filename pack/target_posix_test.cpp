@@ -100,6 +100,33 @@ TEST_F(target_test, cancel_during_the_target_check_is_no_verdict) {
   EXPECT_EQ(open_target(path, true, pack_settings{}).code, E_ABORTED);
 }
 
+void stop_once_told(uint64_t) {
+  request_stop();
+}
+
+TEST_F(target_test, a_stop_while_old_content_is_read_leaves_it_unopened) {
+  std::string old;
+  while (old.size() < (3u << 20)) {
+    old += packed(message_text);
+  }
+  std::string path = dir.write("big.mbx", old);
+  std::vector<message_digest> digests;
+  old_content reading;
+  reading.digests = &digests;
+  reading.told = stop_once_told;
+  open_target_result opened = open_target(path, true, pack_settings{}, reading);
+  EXPECT_EQ(opened.code, E_ABORTED);
+  EXPECT_EQ(opened.target.file, nullptr);
+  EXPECT_EQ(read_file(path), old);
+  reset_stop_flags();
+  digests.clear();
+  reading.told = nullptr;
+  opened = open_target(path, true, pack_settings{}, reading);
+  EXPECT_EQ(opened.code, 0);
+  EXPECT_EQ(digests.size(), old.size() / packed(message_text).size());
+  close_locked(opened.target.file);
+}
+
 TEST_F(target_test, empty_files_and_the_target_itself_are_passed_over) {
   dir.write("src/a.eml", message_text);
   std::string target = dir.write("src/box.mbx", packed(message_text));

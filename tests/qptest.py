@@ -291,7 +291,8 @@ def escaped(text):
 TALLY = re.compile(
     r"Tally: (\d+) files? found, (\d+) packed into (\d+) mbox files?, "
     r"(\d+) skipped \((\d+) empty, (\d+) system files?, (\d+) mbox files? "
-    r"of this run\), (\d+) not packed, (\d+) not reached; (\d+) "
+    r"of this run(?:, (\d+) duplicates?)?\), (\d+) not packed, "
+    r"(\d+) not reached; (\d+) "
     r"folders? could not be read\.$")
 TARGET_LINE = re.compile(r"\d+ messages? written to '.*' \(\d+ bytes\)\.$")
 
@@ -301,14 +302,14 @@ def tally_counts(line):
     match = TALLY.match(line)
     if not match:
         return None
-    (found, packed, targets, skipped, empty, system, own, failed, left,
-     folders) = map(int, match.groups())
-    if skipped != empty + system + own or \
+    (found, packed, targets, skipped, empty, system, own, duplicates, failed,
+     left, folders) = (int(n or 0) for n in match.groups())
+    if skipped != empty + system + own + duplicates or \
             found != packed + skipped + failed + left:
         raise AssertionError("the tally does not add up: " + line)
     return dict(found=found, packed=packed, targets=targets, skipped=skipped,
-                empty=empty, system=system, own=own, failed=failed,
-                left=left, folders=folders)
+                empty=empty, system=system, own=own, duplicates=duplicates,
+                failed=failed, left=left, folders=folders)
 
 
 def without_closing_lines(lines):

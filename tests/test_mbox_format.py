@@ -32,6 +32,14 @@ GOLDEN = [
     ("mboxrd.mbx", b"[FromLines]\nChangeAllowed=true\n[Mbox]\nQuoting=mboxrd\n"),
     ("all.mbx", b"[FromLines]\nChangeAllowed=true\n[mbox]\nlineends=lf\n"
                 b"EMPTYLINEBETWEEN=True\nSeparatorDate=HEADER\nQuoting=MboxRD\n"),
+    ("default.mbx", b"[Mbox]\nOrder=name\nDuplicates=skip\n"),
+    # By date: obsolete forms and zones, a Received field only, a tie kept
+    # in listing order (01 and 04), the undated last.
+    ("date-order.mbx", b"[Mbox]\nOrder=date\n"),
+    ("date-order-all.mbx", b"[FromLines]\nChangeAllowed=true\n[mbox]\n"
+                           b"lineends=lf\nEmptyLineBetween=true\n"
+                           b"SeparatorDate=header\nQuoting=mboxrd\n"
+                           b"Order=date\nDuplicates=skip\n"),
 ]
 
 

@@ -351,6 +351,8 @@ class SameBytesAsPosixTest(WineTest):
         b"[Mbox]\r\nLineEnds=LF\r\nEmptyLineBetween=true\r\n",
         b"[Mbox]\r\nSeparatorDate=header\r\n",
         b"[Mbox]\r\nQuoting=mboxrd\r\n",
+        b"[Mbox]\r\nOrder=date\r\n",
+        b"[Mbox]\r\nDuplicates=skip\r\nOrder=date\r\nLineEnds=LF\r\n",
     ]
 
     def test_each_mbox_setting(self):
@@ -360,6 +362,12 @@ class SameBytesAsPosixTest(WineTest):
                    b"Received: by mx; Tue, 2 Jan 2001 03:04:05 +0100\n"
                    b"Date: 29 Feb 2004 23:59:60 -0130\n"
                    + message("dated")[len(b"Date: Mon, 1 Jan 2001 10:00:00 +0000\n"):])
+        # Dates in other folders and zones, and a copy in another folder.
+        self.write(os.path.join("inbox", "early.eml"),
+                   message("early").replace(b"Mon, 1 Jan 2001 10:00:00 +0000",
+                                            b"1 Jan 01 00:30 +0100"))
+        self.write(os.path.join("inbox", "old", "copy.eml"),
+                   crlf(message("m1", b"plain\n")))
         for mbox in self.MBOX_SETTINGS:
             self.INI = SameBytesAsPosixTest.INI + mbox
             for options in (("/s", "/d", "/p"), ("/s", "/d", "/p", "/a")):
