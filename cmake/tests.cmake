@@ -24,6 +24,7 @@ set(test_sources
   config/settings_test.cpp
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
+  pack/marks_header_test.cpp
   pack/separator_fields_test.cpp
   pack/separator_test.cpp
   pack/source_reader_test.cpp

@@ -32,6 +32,10 @@ const two_way_key mbox_keys[] = {
      [](bool mboxrd, mbox_format& out) {
        out.quoting = mboxrd ? QUOTING_MBOXRD : QUOTING_SPACE;
      }},
+    {"Marks", "keep", "none",
+     [](bool none, mbox_format& out) {
+       out.marks = none ? MARKS_NONE : MARKS_KEEP;
+     }},
 };
 
 const two_way_key* find_key(const std::string& lower_name) {

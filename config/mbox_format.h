@@ -14,12 +14,15 @@ namespace qp {
 enum line_end_style { LINE_ENDS_CRLF, LINE_ENDS_LF };
 enum separator_date_style { SEPARATOR_FIXED, SEPARATOR_HEADER };
 enum body_quoting { QUOTING_SPACE, QUOTING_MBOXRD };
+enum marks_style { MARKS_KEEP, MARKS_NONE };
 
 struct mbox_format {
   line_end_style line_ends = LINE_ENDS_CRLF;
   bool empty_line_between = false;
   separator_date_style separator_date = SEPARATOR_FIXED;
   body_quoting quoting = QUOTING_SPACE;
+  // The marks a mail store keeps for a message, written into its header.
+  marks_style marks = MARKS_KEEP;
 };
 
 // The entries of the Mbox section, in file order. Returns the detail line
