@@ -16,6 +16,7 @@ set(test_sources
   base/wildcard_test.cpp
   collect/collection_test.cpp
   collect/folder_kind_test.cpp
+  collect/maildir_folder_test.cpp
   collect/system_files_test.cpp
   log/log_test.cpp
   log/outside_text_test.cpp
