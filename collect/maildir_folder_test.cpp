@@ -133,8 +133,12 @@ TEST(maildir_folder, messages_parts_and_subfolders) {
   };
   for (const row& r : rows) {
     keep_running = true;
+    std::string source = r.source;
+    for (char& c : source) {
+      c = c == '/' ? native_style.separator : c;
+    }
     const collection_list list =
-        collect_sources(dir.path() + r.source, r.pattern, r.recursive);
+        collect_sources(dir.path() + source, r.pattern, r.recursive);
     EXPECT_EQ(describe(list), r.groups) << r.source << " " << r.pattern;
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "pack/locked_file.h"
 #include "pack/separator.h"
 #include "pack/transfer.h"
@@ -62,16 +63,24 @@ TEST(marks_header, maildir_names_give_status_lines) {
   EXPECT_EQ(joined(marks_header_lines(apple)), "Status: RO\nX-Status: F\n");
 }
 
+// A path below dir, with the separators the program's own paths have.
+std::string native_path(const scratch_dir& dir, std::string relative) {
+  for (char& c : relative) {
+    c = c == '/' ? native_style.separator : c;
+  }
+  return dir.path() + relative;
+}
+
 TEST(marks_header, only_files_of_a_maildir_have_marks) {
   scratch_dir dir;
   dir.write("box/cur/1!2,S", "x");
   dir.write("box/new/2", "x");
   dir.write("lone/cur/3!2,S", "x");
   dir.write("file!2,S", "x");
-  EXPECT_TRUE(marks_beside(dir.path() + "box/cur/1!2,S").read);
-  message_marks fresh = marks_beside(dir.path() + "box/new/2");
+  EXPECT_TRUE(marks_beside(native_path(dir, "box/cur/1!2,S")).read);
+  message_marks fresh = marks_beside(native_path(dir, "box/new/2"));
   EXPECT_TRUE(fresh.known && fresh.is_new);
-  EXPECT_FALSE(marks_beside(dir.path() + "lone/cur/3!2,S").known);
+  EXPECT_FALSE(marks_beside(native_path(dir, "lone/cur/3!2,S")).known);
   EXPECT_FALSE(marks_beside(dir.path() + "file!2,S").known);
   EXPECT_FALSE(marks_beside("1!2,S").known);
 }

@@ -8,8 +8,8 @@ import shutil
 import subprocess
 import unittest
 
-from test_maildir import make_store
 from winetest import EXE, FALLBACK, POSIX_BIN, WineTest, crlf, message
+from test_maildir import make_store  # noqa: E402
 
 INI = b"[Names]\r\nMboxExtension=.mbox\r\nFolderExtension=.sbd\r\n"
 
