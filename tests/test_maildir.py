@@ -44,8 +44,8 @@ SEPARATE = {
 
 def fill(box, messages):
     for subject, flags, own in messages:
-        data = message(subject)
-        entry = mailbox.MaildirMessage(data.replace(b"\n\n", b"\n" + own + b"\n", 1))
+        data = message(subject).replace(b"\n\n", b"\n" + own + b"\n", 1)
+        entry = mailbox.MaildirMessage(data)
         if flags is not None:
             entry.set_subdir("cur")
             entry.set_flags(flags)
@@ -164,7 +164,8 @@ class MaildirTest(QuillpackTest):
         # mutt's patterns: new, old and unread, read, flagged, deleted,
         # replied.
         expected = {"~N": 1, "~O": 4, "~R": 1, "~F": 1, "~D": 1, "~Q": 1}
-        found = {p: self.mutt_count(mbox, p, n) for n, p in enumerate(expected)}
+        found = {pattern: self.mutt_count(mbox, pattern, n)
+                 for n, pattern in enumerate(expected)}
         self.assertEqual(found, expected)
 
     def mutt_count(self, mbox, pattern, n):
