@@ -41,7 +41,7 @@ subfolder_role maildir_role(const listing_entry& subfolder) {
   if (is_part_name(name)) {
     return SUBFOLDER_PART;
   }
-  if (name == "tmp" || name.compare(0, 7, "courier") == 0 ||
+  if (name == "tmp" || name.compare(0, 11, "courierimap") == 0 ||
       name.compare(0, 7, "dovecot") == 0) {
     return SUBFOLDER_SKIPPED;
   }
