@@ -871,6 +871,9 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   set_unreadable_folder_routine(ask_about_unreadable_folder);
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
+  if (!list.source_name.empty()) {
+    parts.source_folder_name = list.source_name;
+  }
   tally.folders = list.unreadable_folders + list.denied_folders;
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {

@@ -16,6 +16,7 @@ set(test_sources
   base/wildcard_test.cpp
   collect/collection_test.cpp
   collect/folder_kind_test.cpp
+  collect/maildir_folder_test.cpp
   collect/system_files_test.cpp
   log/log_test.cpp
   log/outside_text_test.cpp
@@ -26,6 +27,7 @@ set(test_sources
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
   pack/message_digest_test.cpp
+  pack/marks_header_test.cpp
   pack/separator_fields_test.cpp
   pack/separator_test.cpp
   pack/source_reader_test.cpp

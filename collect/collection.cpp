@@ -316,6 +316,12 @@ bool visit_folder(walk_state& walk, int status, const folder_kind& outer,
     return false;
   }
   const folder_kind& kind = outer.kind_of_subfolder(name, walk.entries);
+  if (walk.frames.empty()) {
+    const std::string own = source_name_of_kind(name, kind);
+    if (own != name) {
+      walk.list.source_name = own;
+    }
+  }
   walk_frame frame;
   frame.kind = &kind;
   frame.names_begin = frame.next = walk.names.size();

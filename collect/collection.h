@@ -87,6 +87,9 @@ struct source_group {
 
 struct collection_list {
   std::string root;  // ends in a separator
+  // The name the source folder's kind gives its targets where that is not
+  // its own (a Maildir++ folder's without its dot); else empty.
+  std::string source_name;
   uint64_t total_bytes = 0;
   std::vector<source_group> groups;  // in walk order
   std::unique_ptr<name_arena, name_arena_deleter> names;

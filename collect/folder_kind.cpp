@@ -1,14 +1,15 @@
-// The plain folder, the one kind of folder so far.
+// The plain folder, and the kinds a plain folder's subfolders may be.
 #include "collect/folder_kind.h"
 
 #include "base/wildcard.h"
+#include "collect/maildir_folder.h"
 
 namespace qp {
 namespace {
 
 const folder_kind& plain_subfolder(const std::string&,
-                                   const std::vector<listing_entry>&) {
-  return plain_folder;
+                                   const std::vector<listing_entry>& entries) {
+  return is_maildir_listing(entries) ? maildir_folder : plain_folder;
 }
 
 bool plain_takes_file(const std::string& pattern, const listing_entry& file) {
@@ -28,5 +29,10 @@ void plain_group_name(const std::string& name, const folder_kind&,
 
 const folder_kind plain_folder = {plain_subfolder, plain_takes_file, plain_role,
                                   plain_group_name};
+
+std::string source_name_of_kind(const std::string& name,
+                                const folder_kind& kind) {
+  return &kind == &maildir_folder ? maildir_source_name(name) : name;
+}
 
 }  // namespace qp

@@ -44,6 +44,11 @@ struct folder_kind {
 
 extern const folder_kind plain_folder;
 
+// The name the source folder, of the given kind, gives its targets: a
+// Maildir++ folder's without its leading dot; most keep their own.
+std::string source_name_of_kind(const std::string& name,
+                                const folder_kind& kind);
+
 // collect_sources with the kinds that outer tells for the source folder.
 collection_list collect_folders(const std::string& source_directory,
                                 const std::string& name_pattern, bool recursive,

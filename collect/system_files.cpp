@@ -36,6 +36,27 @@ bool is_one_of(std::string_view name, const std::string_view (&names)[N]) {
 constexpr std::string_view system_file_names[] = {"Thumbs.db", "ehthumbs.db",
                                                   "desktop.ini", ".DS_Store"};
 
+// What mail servers and programs keep beside a Maildir's messages: their
+// indexes, caches, lists of subscribed folders and quota counts.
+constexpr std::string_view mail_store_file_names[] = {
+    "maildirfolder", "maildirsize", "subscriptions"};
+constexpr std::string_view mail_store_file_prefixes[] = {
+    "dovecot.", "dovecot-", "courierimap", "courierpop3d"};
+
+bool has_prefix_ignoring_case(std::string_view name, std::string_view prefix) {
+  return name.size() >= prefix.size() &&
+         same_ignoring_case(name.substr(0, prefix.size()), prefix);
+}
+
+bool is_mail_store_file_name(std::string_view name) {
+  for (std::string_view prefix : mail_store_file_prefixes) {
+    if (has_prefix_ignoring_case(name, prefix)) {
+      return true;
+    }
+  }
+  return is_one_of(name, mail_store_file_names);
+}
+
 constexpr std::string_view system_folder_names[] = {
     "__MACOSX",   ".Spotlight-V100", ".Trashes",
     ".fseventsd", "$RECYCLE.BIN",    "System Volume Information"};
@@ -43,7 +64,7 @@ constexpr std::string_view system_folder_names[] = {
 }  // namespace
 
 bool is_system_file_name(std::string_view name) {
-  return is_one_of(name, system_file_names);
+  return is_one_of(name, system_file_names) || is_mail_store_file_name(name);
 }
 
 bool is_apple_double_name(std::string_view name) {

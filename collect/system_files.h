@@ -12,7 +12,10 @@
 
 namespace qp {
 
-// Thumbs.db, ehthumbs.db, desktop.ini, .DS_Store, in any letter case.
+// Thumbs.db, ehthumbs.db, desktop.ini, .DS_Store, and what mail servers
+// keep beside a Maildir's messages (dovecot.*, dovecot-*, courierimap*,
+// courierpop3d*, maildirfolder, maildirsize, subscriptions), in any letter
+// case.
 bool is_system_file_name(std::string_view name);
 
 // A name an AppleDouble companion may have: "._" and more.

@@ -12,12 +12,26 @@ TEST(system_files, NamesInAnyLetterCase) {
     const char* name;
     bool system;
   } rows[] = {
-      {"Thumbs.db", true},   {"THUMBS.DB", true},
-      {"ehthumbs.db", true}, {"desktop.ini", true},
-      {"Desktop.INI", true}, {".DS_Store", true},
-      {".ds_store", true},   {"Thumbs.db.eml", false},
-      {"Thumbs", false},     {"xThumbs.db", false},
-      {"", false},           {"._one.eml", false},
+      {"Thumbs.db", true},
+      {"THUMBS.DB", true},
+      {"ehthumbs.db", true},
+      {"desktop.ini", true},
+      {"Desktop.INI", true},
+      {".DS_Store", true},
+      {".ds_store", true},
+      {"Thumbs.db.eml", false},
+      {"Thumbs", false},
+      {"xThumbs.db", false},
+      {"", false},
+      {"._one.eml", false},
+      // Beside a Maildir's messages.
+      {"dovecot-uidlist", true},
+      {"dovecot.index.log", true},
+      {"courierimapuiddb", true},
+      {"maildirfolder", true},
+      {"Subscriptions", true},
+      {"dovecote.eml", false},
+      {"courier.eml", false},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(is_system_file_name(row.name), row.system) << row.name;

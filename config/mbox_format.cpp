@@ -40,6 +40,10 @@ const two_way_key mbox_keys[] = {
      [](bool skip, mbox_format& out) {
        out.duplicates = skip ? DUPLICATES_SKIP : DUPLICATES_KEEP;
      }},
+    {"Marks", "keep", "none",
+     [](bool none, mbox_format& out) {
+       out.marks = none ? MARKS_NONE : MARKS_KEEP;
+     }},
 };
 
 const two_way_key* find_key(const std::string& lower_name) {

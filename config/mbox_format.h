@@ -16,6 +16,7 @@ enum separator_date_style { SEPARATOR_FIXED, SEPARATOR_HEADER };
 enum body_quoting { QUOTING_SPACE, QUOTING_MBOXRD };
 enum message_order { ORDER_NAME, ORDER_DATE };
 enum duplicate_rule { DUPLICATES_KEEP, DUPLICATES_SKIP };
+enum marks_style { MARKS_KEEP, MARKS_NONE };
 
 struct mbox_format {
   line_end_style line_ends = LINE_ENDS_CRLF;
@@ -25,6 +26,8 @@ struct mbox_format {
   // Not the bytes of a message but which messages go in, and in what order.
   message_order order = ORDER_NAME;
   duplicate_rule duplicates = DUPLICATES_KEEP;
+  // The marks a mail store keeps for a message, written into its header.
+  marks_style marks = MARKS_KEEP;
 };
 
 // The entries of the Mbox section, in file order. Returns the detail line

@@ -29,6 +29,12 @@ mbox_format format(line_end_style ends, bool empty_line,
   return f;
 }
 
+mbox_format format(marks_style marks) {
+  mbox_format f;
+  f.marks = marks;
+  return f;
+}
+
 const mbox_format defaults;
 const mbox_format all_set =
     format(LINE_ENDS_LF, true, SEPARATOR_HEADER, QUOTING_MBOXRD);
@@ -99,6 +105,10 @@ const mbox_case mbox_cases[] = {
      "[Names]\nFolderExtension=.mbx\n[Mbox]\nLineEnds=lf\n",
      "Values of 'MboxExtension' and 'FolderExtension' must not be equal.",
      defaults},
+    {"marks are kept by default, left out when asked", "[Mbox]\nmarks=NONE\n",
+     "", format(MARKS_NONE)},
+    {"Marks takes only its two words", "[Mbox]\nMarks=off\n",
+     "Section 'Mbox': Key 'Marks' cannot take value 'off'.", defaults},
     {"the section only once", "[Mbox]\nLineEnds=lf\n[MBOX]\n",
      "Duplicate name on line 3.", defaults},
 };
@@ -121,6 +131,7 @@ TEST(mbox_section, values_and_faults) {
     EXPECT_EQ(out.mbox.quoting, c.expected.quoting) << c.title;
     EXPECT_EQ(out.mbox.order, c.expected.order) << c.title;
     EXPECT_EQ(out.mbox.duplicates, c.expected.duplicates) << c.title;
+    EXPECT_EQ(out.mbox.marks, c.expected.marks) << c.title;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/marks_header.h"
 #include "pack/raw_file.h"
 #include "window/events.h"
 
@@ -363,6 +364,7 @@ bool read_line_ahead(source_file* file,
 message_source open_message_source(const std::string& path) {
   message_source source;
   source.reader = open_source(path);
+  source.marks = marks_beside(path);
   return source;
 }
 

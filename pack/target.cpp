@@ -110,6 +110,7 @@ transfer_options transfer_options_from(const pack_settings& config) {
   options.mboxrd = config.mbox.quoting == QUOTING_MBOXRD;
   options.header_separator = config.mbox.separator_date == SEPARATOR_HEADER;
   options.empty_line_between = config.mbox.empty_line_between;
+  options.write_marks = config.mbox.marks == MARKS_KEEP;
   return options;
 }
 

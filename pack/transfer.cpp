@@ -6,6 +6,7 @@
 #include "base/wildcard.h"
 #include "pack/line_facts.h"
 #include "pack/locked_file.h"
+#include "pack/marks_header.h"
 #include "pack/result.h"
 #include "pack/separator.h"
 #include "pack/separator_fields.h"
@@ -205,13 +206,17 @@ bool piece_is_from(source_file* file, const line_piece& piece) {
 }
 
 // The header as the scan writes it, with the lines the source adds at its
-// end.
+// end, and then its marks unless the header carries marks of its own.
 class header_writer final : public header_sink {
  public:
   header_writer(message_writer& writer,
-                const std::vector<std::string>& added_header)
+                const std::vector<std::string>& added_header,
+                const std::vector<std::string>& marks_lines,
+                const own_marks_watch& own_marks)
       : writer_(writer),
         added_header_(added_header),
+        marks_lines_(marks_lines),
+        own_marks_(own_marks),
         lf_(writer.line_end_bytes == 1) {}
 
   void piece(std::string_view bytes) override {
@@ -224,14 +229,9 @@ class header_writer final : public header_sink {
     writer_.line(bytes, has_line_end);
   }
   void header_end() override {
-    if (added_header_.empty()) {
-      return;
-    }
-    if (!writer_.last_had_line_end) {
-      writer_.line_end();
-    }
-    for (const std::string& line : added_header_) {
-      writer_.line(line, true);
+    add_lines(added_header_);
+    if (!own_marks_.seen()) {
+      add_lines(marks_lines_);
     }
   }
   bool plain_run(source_file* file) override {
@@ -239,8 +239,22 @@ class header_writer final : public header_sink {
   }
 
  private:
+  void add_lines(const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+      return;
+    }
+    if (!writer_.last_had_line_end) {
+      writer_.line_end();
+    }
+    for (const std::string& line : lines) {
+      writer_.line(line, true);
+    }
+  }
+
   message_writer& writer_;
   const std::vector<std::string>& added_header_;
+  const std::vector<std::string>& marks_lines_;
+  const own_marks_watch& own_marks_;
   bool lf_;
   run_backoff backoff_;
 };
@@ -351,10 +365,16 @@ int64_t transfer_source(const message_source& source, locked_file* target,
   }
   header_scan header;
   if (fault == 0) {
-    header_writer sink(writer, source.added_header);
+    // Only a message with marks to add has its header watched, so that
+    // every other header still goes out in runs.
+    const std::vector<std::string> marks_lines =
+        options.write_marks ? marks_header_lines(source.marks)
+                            : std::vector<std::string>();
+    own_marks_watch own_marks(observer);
+    header_writer sink(writer, source.added_header, marks_lines, own_marks);
     header_scan_options writing;
     writing.sink = &sink;
-    writing.observer = observer;
+    writing.observer = marks_lines.empty() ? observer : &own_marks;
     header = scan_header(reader, writing);
     fault = header_fault(header, reader);
   }

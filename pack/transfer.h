@@ -27,6 +27,7 @@ struct transfer_options {
   bool mboxrd = false;  // quote with ">" every ">*From " line, not " "
   bool header_separator = false;    // compose the separator from the header
   bool empty_line_between = false;  // an empty line after every message
+  bool write_marks = true;  // a message's marks as Status: and X-Status:
 };
 
 // What a written message leaves to tell.

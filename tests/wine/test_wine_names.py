@@ -9,6 +9,7 @@ import subprocess
 import unittest
 
 from winetest import EXE, FALLBACK, POSIX_BIN, WineTest, crlf, message
+from test_maildir import make_store  # noqa: E402
 
 INI = b"[Names]\r\nMboxExtension=.mbox\r\nFolderExtension=.sbd\r\n"
 
@@ -140,6 +141,22 @@ class NamesAsPosixTest(WineTest):
         self.assertEqual(error, [
             "Unknown format of source file '%s\\%s\\bad.eml'." % (
                 self.win(self.src).lower(), deep.replace(os.sep, "\\"))])
+
+    def test_a_maildir_with_names_windows_can_hold(self):
+        # "!2," where a name cannot hold ":"; marks, Maildir++ levels and a
+        # modified UTF-7 name as the POSIX program writes them.
+        make_store(os.path.join(self.src, "Maildir"), colon="!")
+        out = self.assert_same_output("/s", "/p")
+        self.assertEqual(self.mbox_subjects_and_marks(os.path.join(
+            out, "src.sbd", "Maildir.sbd", "\u00c4rger.mbox")),
+            ["Subject: anger", "Status: RO", "X-Status: A"])
+        self.assert_same_output("/s", "/d", "/p")
+
+    def mbox_subjects_and_marks(self, path):
+        with open(path, "rb") as f:
+            return [line.decode() for line in f.read().split(b"\r\n")
+                    if line.startswith((b"Subject: ", b"Status: ",
+                                        b"X-Status: "))]
 
     def test_ini_with_a_byte_order_mark(self):
         self.write("a.eml", message("a"))
