@@ -82,6 +82,16 @@ std::string source_failure_message(int64_t code, const std::string& source) {
                         source);
 }
 
+// Parts of a partial message that were not found: the message is packed
+// without them, an error all the same; true stops the run.
+bool ask_about_missing_parts(const transfer_notes& notes,
+                             const std::string& source) {
+  ++errors_counted;
+  // The sections are digits, dots and commas: no placeholder is needed.
+  return ask_proceed("Attachments " + notes.missing_parts +
+                     format_message(" of '%s' not found.", source));
+}
+
 // A folder the walk could not read, for a reason worth telling; true
 // stops the run.
 bool ask_about_unreadable_folder(const std::string& folder) {
@@ -359,6 +369,10 @@ int64_t pack_files(target_in_hand& target, const std::string& source_directory,
         ++tally.failed;
       }
       ++done;
+      if (!notes.missing_parts.empty() &&
+          ask_about_missing_parts(notes, source_path)) {
+        return code == 0 ? int64_t{E_ABORTED} : code;
+      }
       if (code == E_READ || code == E_SOURCE_FORMAT) {
         ++errors_counted;
         if (ask_proceed(source_failure_message(code, source_path))) {

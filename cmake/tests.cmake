@@ -22,6 +22,7 @@ set(test_sources
   config/ini_test.cpp
   config/mbox_format_test.cpp
   config/settings_test.cpp
+  pack/apple_mail_test.cpp
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
   pack/separator_fields_test.cpp
