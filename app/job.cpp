@@ -6,6 +6,7 @@
 
 #include "base/paths.h"
 #include "collect/collection.h"
+#include "collect/folder_kind.h"
 #include "collect/system_files.h"
 #include "config/settings.h"
 #include "pack/raw_file.h"
@@ -213,15 +214,30 @@ bool is_apple_double(std::string_view name, uint64_t size,
 // What a file is before it is tried.
 enum file_kind { FILE_TRY, FILE_EMPTY, FILE_SYSTEM, FILE_OWN, FILE_TAKEN };
 
+// What a group's folder says of its files before they are tried.
+struct group_rules {
+  bool system_folder = false;
+  bool (*is_store_file)(std::string_view name) = nullptr;  // a store's own
+};
+
+group_rules rules_of(const source_group& group) {
+  group_rules rules;
+  rules.system_folder = is_in_system_folder(group.relative_directory);
+  rules.is_store_file = group.kind ? group.kind->is_store_file : nullptr;
+  return rules;
+}
+
 // The rules that pass a file over whatever its target: empty, then a
-// system file; path is set when the file is not empty.
-file_kind file_rule(const std::string& directory, bool system_folder,
+// system file (a mail store's own files among them); path is set when the
+// file is not empty.
+file_kind file_rule(const std::string& directory, const group_rules& rules,
                     const source_entry& entry, std::string& path) {
   if (entry.size == 0) {
     return FILE_EMPTY;
   }
   path.assign(directory).append(entry.name);
-  if (system_folder || is_system_file_name(entry.name) ||
+  if (rules.system_folder || is_system_file_name(entry.name) ||
+      (rules.is_store_file && rules.is_store_file(entry.name)) ||
       is_apple_double(entry.name, entry.size, path)) {
     return FILE_SYSTEM;
   }
@@ -231,9 +247,9 @@ file_kind file_rule(const std::string& directory, bool system_folder,
 // The first rule that applies: empty, system file, file of this run, or
 // packed already under another name; a file to try counts as taken.
 file_kind judge_file(const target_in_hand& target, const std::string& directory,
-                     bool system_folder, const source_entry& entry,
+                     const group_rules& rules, const source_entry& entry,
                      std::string& path) {
-  const file_kind kind = file_rule(directory, system_folder, entry, path);
+  const file_kind kind = file_rule(directory, rules, entry, path);
   if (kind != FILE_TRY) {
     return kind;
   }
@@ -272,12 +288,13 @@ bool count_skipped(file_kind kind) {
 // group of skipped files gets no mbox file.
 bool group_has_sources(const std::string& directory,
                        const source_group& group) {
-  if (is_in_system_folder(group.relative_directory)) {
+  group_rules rules = rules_of(group);
+  if (rules.system_folder) {
     return false;
   }
   std::string path;
   for (const source_entry& entry : group.files) {
-    if (file_rule(directory, false, entry, path) == FILE_TRY &&
+    if (file_rule(directory, rules, entry, path) == FILE_TRY &&
         is_new_source(path)) {
       return true;
     }
@@ -303,7 +320,7 @@ enum rest_kind {
 // Counts a group's files after the first done ones.
 void count_rest(const std::string& directory, const source_group& group,
                 size_t done, rest_kind rest) {
-  const bool system_folder = is_in_system_folder(group.relative_directory);
+  const group_rules rules = rules_of(group);
   const target_in_hand no_target;
   std::string path;
   size_t index = 0;
@@ -316,8 +333,8 @@ void count_rest(const std::string& directory, const source_group& group,
       if (!taken_already(path)) {
         ++tally.left;
       }
-    } else if (!count_skipped(judge_file(no_target, directory, system_folder,
-                                         entry, path))) {
+    } else if (!count_skipped(
+                   judge_file(no_target, directory, rules, entry, path))) {
       ++tally.failed;
     }
   }
@@ -350,13 +367,13 @@ void note_target_written(const target_in_hand& target, int64_t messages) {
 int64_t pack_files(target_in_hand& target, const std::string& source_directory,
                    const source_group& group, size_t& done, int64_t& messages) {
   show_names(source_directory, "");
-  const bool system_folder = is_in_system_folder(group.relative_directory);
+  const group_rules rules = rules_of(group);
   std::string source_path;
   done = 0;
   for (const source_entry& entry : group.files) {
     set_file_in_hand(std::string(entry.name), static_cast<int64_t>(entry.size));
-    if (!count_skipped(judge_file(target, source_directory, system_folder,
-                                  entry, source_path))) {
+    if (!count_skipped(
+            judge_file(target, source_directory, rules, entry, source_path))) {
       transfer_notes notes;
       int64_t code = pack_message(target, source_path, notes);
       if (code == 0 || code == E_TOO_BIG) {
@@ -571,6 +588,9 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
   tally.folders = list.unreadable_folders + list.denied_folders;
+  if (!list.source_name.empty()) {
+    parts.source_folder_name = list.source_name;  // "INBOX.mbox" as "INBOX"
+  }
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
     set_run_tally(tally_line(tally));

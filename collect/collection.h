@@ -75,6 +75,8 @@ struct name_arena_deleter {
   void operator()(name_arena* arena) const;
 };
 
+struct folder_kind;  // folder_kind.h
+
 struct source_group {
   // Where its files are: empty for the root, else ends in a separator.
   std::string_view relative_directory;
@@ -83,6 +85,8 @@ struct source_group {
   std::string_view name;
   uint64_t bytes = 0;  // sum of the files' sizes
   source_files files;  // at least one
+  // The kind of the folder it is the group of; null for one added whole.
+  const folder_kind* kind = nullptr;
 };
 
 struct collection_list {
@@ -95,6 +99,9 @@ struct collection_list {
   // Sorted: the files that may be collected under more than one name (a
   // link to a file, hard links); the packing takes each once.
   std::vector<node_identity> shared_files;
+  // The name the source folder's kind gives its targets where it differs
+  // from the folder's own ("INBOX.mbox" gives "INBOX"); empty otherwise.
+  std::string source_name;
 };
 
 // Adds a group of the given files, named after its directory; its files.

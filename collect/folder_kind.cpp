@@ -2,13 +2,14 @@
 #include "collect/folder_kind.h"
 
 #include "base/wildcard.h"
+#include "collect/apple_mail_folder.h"
 
 namespace qp {
 namespace {
 
-const folder_kind& plain_subfolder(const std::string&,
-                                   const std::vector<listing_entry>&) {
-  return plain_folder;
+const folder_kind& plain_subfolder(const std::string& name,
+                                   const std::vector<listing_entry>& entries) {
+  return apple_mail_kind(name, entries, plain_folder);
 }
 
 bool plain_takes_file(const std::string& pattern, const listing_entry& file) {
@@ -19,14 +20,16 @@ subfolder_role plain_role(const listing_entry&) {
   return SUBFOLDER_OWN;
 }
 
-void plain_group_name(const std::string& name, const folder_kind&,
+void plain_group_name(const std::string& name, const folder_kind& kind,
                       std::string& group_name) {
-  group_name.append(name).append(1, native_style.separator);
+  group_name.append(apple_mail_group_name(name, kind))
+      .append(1, native_style.separator);
 }
 
 }  // namespace
 
-const folder_kind plain_folder = {plain_subfolder, plain_takes_file, plain_role,
-                                  plain_group_name};
+const folder_kind plain_folder = {plain_subfolder, plain_takes_file,
+                                  plain_role,      plain_group_name,
+                                  nullptr,         nullptr};
 
 }  // namespace qp

@@ -10,6 +10,7 @@
 #define QUILLPACK_COLLECT_FOLDER_KIND_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/paths.h"
@@ -40,6 +41,13 @@ struct folder_kind {
   // separator.
   void (*name_subfolder_group)(const std::string& name, const folder_kind& kind,
                                std::string& group_name);
+  // The order of the files of its group, by their names below the group's
+  // directory; null keeps the order of the walk.
+  bool (*file_before)(std::string_view a, std::string_view b);
+  // Whether a collected file (its name below the group's directory) is one
+  // the store keeps for itself, passed over as a system file; null when
+  // every file is tried.
+  bool (*is_store_file)(std::string_view name);
 };
 
 extern const folder_kind plain_folder;
