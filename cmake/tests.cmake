@@ -25,6 +25,7 @@ set(test_sources
   pack/apple_mail_test.cpp
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
+  pack/mime_parts_test.cpp
   pack/separator_fields_test.cpp
   pack/separator_test.cpp
   pack/source_reader_test.cpp
