@@ -50,14 +50,28 @@ struct rebuild_state {
   std::string section;
   bool default_message = false;  // the part is one of a digest
   bool put_back = false;         // the body was put back: its empty lines go
+  std::string pending;           // written, not yet in the file
   bool write_failed = false;
   std::vector<std::string> missing;
 };
 
-void put(rebuild_state& state, std::string_view bytes) {
-  if (!bytes.empty() &&
-      std::fwrite(bytes.data(), 1, bytes.size(), state.out) != bytes.size()) {
+// The temporary file is unbuffered, for the reader that reads it back:
+// the bytes are gathered here and written in large pieces.
+constexpr size_t write_chunk = 64 * 1024;
+
+void flush(rebuild_state& state) {
+  std::string& pending = state.pending;
+  if (!pending.empty() && std::fwrite(pending.data(), 1, pending.size(),
+                                      state.out) != pending.size()) {
     state.write_failed = true;
+  }
+  pending.clear();
+}
+
+void put(rebuild_state& state, std::string_view bytes) {
+  state.pending.append(bytes);
+  if (state.pending.size() >= write_chunk) {
+    flush(state);
   }
 }
 
@@ -390,8 +404,10 @@ void restore_partial_parts(const std::string& path, message_source& source) {
     source.reader = nullptr;
     return;
   }
+  std::setvbuf(state.out, nullptr, _IONBF, 0);
   state.folder = attachments_folder(path);
   rebuild(state);
+  flush(state);
   if (source_abandoned(source.reader)) {
     std::fclose(state.out);  // the stop is told by the reader, given up
     return;
@@ -405,7 +421,7 @@ void restore_partial_parts(const std::string& path, message_source& source) {
     std::fclose(state.out);
     return;
   }
-  source.reader = open_source_stream(state.out, true);
+  source.reader = open_written_source(state.out);
   source.missing_parts = joined(state.missing);
 }
 

@@ -59,7 +59,8 @@ void reset_reader_position(source_file* file) {
   file->cr_found = false;
 }
 
-source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
+source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit,
+                           bool unbuffer = true) {
   source_file* file = new source_file;
   if (!common_buffer_lent) {
     if (common_buffer.size() != reader_buffer_size) {
@@ -74,7 +75,9 @@ source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
   }
   file->capacity = reader_buffer_size;
   // Large reads go straight to the file, not through a second buffer.
-  std::setvbuf(stream, nullptr, _IONBF, 0);
+  if (unbuffer) {
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+  }
   file->stream = stream;
   file->owned = owned;
   file->limit = limit;
@@ -183,6 +186,10 @@ source_file* open_source(const std::string& path) {
 
 source_file* open_source_stream(std::FILE* stream, bool owned) {
   return attach_reader(stream, owned, -1);
+}
+
+source_file* open_written_source(std::FILE* stream) {
+  return attach_reader(stream, true, -1, false);
 }
 
 void close_source(source_file* file) {

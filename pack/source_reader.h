@@ -22,6 +22,10 @@ struct source_file;
 source_file* open_source(const std::string& path);  // null on failure
 // Reads from an open stream; closes it with the source when owned.
 source_file* open_source_stream(std::FILE* stream, bool owned);
+// Reads, from its current position, a stream made unbuffered before it was
+// written (a buffer can only be changed before the first operation);
+// closes it with the source.
+source_file* open_written_source(std::FILE* stream);
 void close_source(source_file* file);
 // Back to the source's first byte.
 void rewind_source(source_file* file);
