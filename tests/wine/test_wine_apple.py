@@ -7,16 +7,16 @@ import os
 import re
 
 from winetest import WineTest
-from test_wine_run import SameBytesAsPosixTest
+import test_wine_run
 from test_wine_tally import unix_form
 import test_apple_mail  # the native test's store
 
 
 class AppleMailTest(WineTest):
 
-    INI = b""
-    run_both = SameBytesAsPosixTest.run_both
-    assert_same_trees = SameBytesAsPosixTest.assert_same_trees
+    INI = b"[Names]\r\nMboxExtension=.mbx\r\n"
+    run_both = test_wine_run.SameBytesAsPosixTest.run_both
+    assert_same_trees = test_wine_run.SameBytesAsPosixTest.assert_same_trees
 
     def make_tree(self):
         test_apple_mail.write_mailbox(self.write)
@@ -43,12 +43,16 @@ class AppleMailTest(WineTest):
     def test_the_same_mbox_files_as_posix(self):
         self.make_tree()
         results = self.run_both("/s", "/p")
-        self.assertEqual(results["win"][0], 2)  # parts 7 and 8 are missing
+        self.assertEqual(results["win"][0], 2,  # parts 7 and 8 are missing
+                         self.log_lines("win"))
         self.assertEqual(results["posix"][0], 2)
         self.assert_same_trees(results["win"][1], results["posix"][1])
         self.assertTrue(os.path.isfile(
             os.path.join(results["win"][1], "src", "INBOX.mbx")))
-        self.assertEqual(self.log_lines("win"), self.log_lines("posix"))
+        lines = self.log_lines("win")
+        self.assertEqual(lines, self.log_lines("posix"))
+        self.assertIn("Attachments 7, 8 of '%s' not found." % os.path.join(
+            self.src, "loose", "messages", "1234.partial.emlx").lower(), lines)
 
 
 if __name__ == "__main__":
