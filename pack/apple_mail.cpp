@@ -65,12 +65,8 @@ constexpr size_t field_name_limit = 1024;
 // A plain message, whose first byte is no digit or space, costs a look at
 // the buffer that its transfer fills anyway.
 bool starts_like_apple_mail(source_file* reader) {
-  line_piece first;
-  if (!read_piece(reader, first) || first.content.empty()) {
-    return false;
-  }
-  const char lead = first.content[0];
-  return is_digit(lead) || lead == ' ';
+  const int lead = peek_source_byte(reader);
+  return (lead >= '0' && lead <= '9') || lead == ' ';
 }
 
 // A header field's name and colon at the start of text.
@@ -138,9 +134,7 @@ bool is_partial_emlx_name(std::string_view name) {
 
 void take_apple_mail_file(const std::string& path, message_source& source) {
   source_file* reader = source.reader;
-  const bool candidate = starts_like_apple_mail(reader);
-  rewind_source(reader);
-  if (!candidate) {
+  if (!starts_like_apple_mail(reader)) {
     return;
   }
   char head[count_line_limit + 1];

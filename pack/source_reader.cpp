@@ -219,6 +219,15 @@ void rewind_source(source_file* file) {
   reset_reader_position(file);
 }
 
+int peek_source_byte(source_file* file) {
+  if (file->begin == file->end) {
+    refill(file);
+  }
+  return file->begin < file->end
+             ? static_cast<unsigned char>(file->buffer[file->begin])
+             : -1;
+}
+
 bool set_source_range(source_file* file, int64_t start, int64_t end) {
   if (!raw_stream_seek(file->stream, start)) {
     return false;

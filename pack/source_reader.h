@@ -29,6 +29,8 @@ source_file* open_written_source(std::FILE* stream);
 void close_source(source_file* file);
 // Back to the source's first byte.
 void rewind_source(source_file* file);
+// The next byte, read into the buffer but not taken; -1 at the end.
+int peek_source_byte(source_file* file);
 // Makes the bytes [start, end) of the file the whole source, read from
 // start; false when the file cannot go there.
 bool set_source_range(source_file* file, int64_t start, int64_t end);
