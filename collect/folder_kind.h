@@ -1,11 +1,12 @@
 // The kinds of folder the collection walk meets. A folder's kind decides
 // which of its files are collected, which of its subfolders are walked and
 // how, and what the groups of its subfolders are named; the walk knows none
-// of it. Every folder is a plain folder so far: its matching files form one
-// group named after its path below the source folder, and each subfolder is
-// a folder of its own when the walk is recursive. A mail store's folder
-// (messages spread over subfolders, system files beside them) is another
-// kind, with its own answers to the same questions.
+// of it. A plain folder's matching files form one group named after its
+// path below the source folder, and each subfolder is a folder of its own
+// when the walk is recursive. A mail store's folder (messages spread over
+// subfolders, system files beside them) is another kind, with its own
+// answers to the same questions: Apple Mail's mailboxes
+// (apple_mail_folder.h) so far.
 #ifndef QUILLPACK_COLLECT_FOLDER_KIND_H_
 #define QUILLPACK_COLLECT_FOLDER_KIND_H_
 

@@ -10,6 +10,7 @@
 #include "collect/system_files.h"
 #include "pack/mime_parts.h"
 #include "pack/raw_file.h"
+#include "window/events.h"
 
 namespace qp {
 namespace {
@@ -52,6 +53,7 @@ struct rebuild_state {
   bool put_back = false;         // the body was put back: its empty lines go
   std::string pending;           // written, not yet in the file
   bool write_failed = false;
+  bool stopped = false;  // a stop at once came while a part was put back
   std::vector<std::string> missing;
 };
 
@@ -176,6 +178,12 @@ bool put_encoded(rebuild_state& state, std::FILE* file,
   std::string carry;
   quoted_printable_state lines;
   while (true) {
+    // Once per chunk, so that a stop at once ends even a file of gigabytes.
+    do_events();
+    if (stop_at_once) {
+      state.stopped = true;
+      return true;
+    }
     const size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
     const bool at_end = got < chunk.size();
     const std::string_view bytes(chunk.data(), got);
@@ -310,7 +318,7 @@ void rebuild(rebuild_state& state) {
   std::string line;
   line_piece piece;
   bool line_start = true;
-  while (true) {
+  while (!state.stopped) {
     if (state.in_header) {
       if (!read_line(state.in, line)) {
         end_header(state, false);
@@ -408,8 +416,10 @@ void restore_partial_parts(const std::string& path, message_source& source) {
   state.folder = attachments_folder(path);
   rebuild(state);
   flush(state);
-  if (source_abandoned(source.reader)) {
-    std::fclose(state.out);  // the stop is told by the reader, given up
+  if (state.stopped || source_abandoned(source.reader)) {
+    // The message is given up: the transfer meets the stop at its start.
+    std::fclose(state.out);
+    rewind_source(source.reader);
     return;
   }
   const bool failed = source_failed(source.reader) || state.write_failed ||
