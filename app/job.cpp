@@ -8,6 +8,7 @@
 
 #include "base/paths.h"
 #include "collect/collection.h"
+#include "collect/folder_kind.h"
 #include "collect/system_files.h"
 #include "config/settings.h"
 #include "pack/date_order.h"
@@ -94,6 +95,16 @@ std::string source_failure_message(int64_t code, const std::string& source) {
   return format_message(code == E_READ ? "Error reading from file '%s'."
                                        : "Unknown format of source file '%s'.",
                         source);
+}
+
+// Parts of a partial message that were not found: the message is packed
+// without them, an error all the same; true stops the run.
+bool ask_about_missing_parts(const transfer_notes& notes,
+                             const std::string& source) {
+  ++errors_counted;
+  // The sections are digits, dots and commas: no placeholder is needed.
+  return ask_proceed("Attachments " + notes.missing_parts +
+                     format_message(" of '%s' not found.", source));
 }
 
 // A folder the walk could not read, for a reason worth telling; true
@@ -221,15 +232,30 @@ bool is_apple_double(std::string_view name, uint64_t size,
 // What a file is before it is tried.
 enum file_kind { FILE_TRY, FILE_EMPTY, FILE_SYSTEM, FILE_OWN, FILE_TAKEN };
 
+// What a group's folder says of its files before they are tried.
+struct group_rules {
+  bool system_folder = false;
+  bool (*is_store_file)(std::string_view name) = nullptr;  // a store's own
+};
+
+group_rules rules_of(const source_group& group) {
+  group_rules rules;
+  rules.system_folder = is_in_system_folder(group.relative_directory);
+  rules.is_store_file = group.kind ? group.kind->is_store_file : nullptr;
+  return rules;
+}
+
 // The rules that pass a file over whatever its target: empty, then a
-// system file; path is set when the file is not empty.
-file_kind file_rule(const std::string& directory, bool system_folder,
+// system file (a mail store's own files among them); path is set when the
+// file is not empty.
+file_kind file_rule(const std::string& directory, const group_rules& rules,
                     const source_entry& entry, std::string& path) {
   if (entry.size == 0) {
     return FILE_EMPTY;
   }
   path.assign(directory).append(entry.name);
-  if (system_folder || is_system_file_name(entry.name) ||
+  if (rules.system_folder || is_system_file_name(entry.name) ||
+      (rules.is_store_file && rules.is_store_file(entry.name)) ||
       is_apple_double(entry.name, entry.size, path)) {
     return FILE_SYSTEM;
   }
@@ -239,9 +265,9 @@ file_kind file_rule(const std::string& directory, bool system_folder,
 // The first rule that applies: empty, system file, file of this run, or
 // packed already under another name; a file to try counts as taken.
 file_kind judge_file(const target_in_hand& target, const std::string& directory,
-                     bool system_folder, const source_entry& entry,
+                     const group_rules& rules, const source_entry& entry,
                      std::string& path) {
-  const file_kind kind = file_rule(directory, system_folder, entry, path);
+  const file_kind kind = file_rule(directory, rules, entry, path);
   if (kind != FILE_TRY) {
     return kind;
   }
@@ -280,12 +306,13 @@ bool count_skipped(file_kind kind) {
 // group of skipped files gets no mbox file.
 bool group_has_sources(const std::string& directory,
                        const source_group& group) {
-  if (is_in_system_folder(group.relative_directory)) {
+  group_rules rules = rules_of(group);
+  if (rules.system_folder) {
     return false;
   }
   std::string path;
   for (const source_entry& entry : group.files) {
-    if (file_rule(directory, false, entry, path) == FILE_TRY &&
+    if (file_rule(directory, rules, entry, path) == FILE_TRY &&
         is_new_source(path)) {
       return true;
     }
@@ -309,7 +336,7 @@ enum rest_kind {
 };
 
 // Counts a file the run did not try.
-void count_file_rest(const std::string& directory, bool system_folder,
+void count_file_rest(const std::string& directory, const group_rules& rules,
                      const source_entry& entry, rest_kind rest) {
   const target_in_hand no_target;
   std::string path;
@@ -318,8 +345,8 @@ void count_file_rest(const std::string& directory, bool system_folder,
     if (!taken_already(path)) {
       ++tally.left;
     }
-  } else if (!count_skipped(judge_file(no_target, directory, system_folder,
-                                       entry, path))) {
+  } else if (!count_skipped(
+                 judge_file(no_target, directory, rules, entry, path))) {
     ++tally.failed;
   }
 }
@@ -327,13 +354,13 @@ void count_file_rest(const std::string& directory, bool system_folder,
 // Counts a group's files after the first done ones.
 void count_rest(const std::string& directory, const source_group& group,
                 size_t done, rest_kind rest) {
-  const bool system_folder = is_in_system_folder(group.relative_directory);
+  const group_rules rules = rules_of(group);
   size_t index = 0;
   for (const source_entry& entry : group.files) {
     if (index++ < done) {
       continue;
     }
-    count_file_rest(directory, system_folder, entry, rest);
+    count_file_rest(directory, rules, entry, rest);
   }
 }
 
@@ -403,6 +430,10 @@ int64_t pack_counted(target_in_hand& target, const std::string& source_path,
   } else {
     ++tally.failed;
   }
+  if (!notes.missing_parts.empty() &&
+      ask_about_missing_parts(notes, source_path)) {
+    return code == 0 ? int64_t{E_ABORTED} : code;
+  }
   return code;
 }
 
@@ -410,11 +441,11 @@ int64_t pack_counted(target_in_hand& target, const std::string& source_path,
 // that ends the group: a stop (E_ABORTED, or a source fault answered with
 // stop), or a fault of the target.
 int64_t pack_file(target_in_hand& target, const std::string& source_directory,
-                  bool system_folder, const source_entry& entry,
+                  const group_rules& rules, const source_entry& entry,
                   std::string& source_path, int64_t& messages) {
   set_file_in_hand(std::string(entry.name), static_cast<int64_t>(entry.size));
-  if (!count_skipped(judge_file(target, source_directory, system_folder, entry,
-                                source_path))) {
+  if (!count_skipped(
+          judge_file(target, source_directory, rules, entry, source_path))) {
     int64_t code = pack_counted(target, source_path, messages);
     if (code == E_READ || code == E_SOURCE_FORMAT) {
       ++errors_counted;
@@ -441,12 +472,12 @@ int64_t pack_file(target_in_hand& target, const std::string& source_directory,
 int64_t pack_files(target_in_hand& target, const std::string& source_directory,
                    const source_group& group, size_t& done, int64_t& messages) {
   show_names(source_directory, "");
-  const bool system_folder = is_in_system_folder(group.relative_directory);
+  const group_rules rules = rules_of(group);
   std::string source_path;
   done = 0;
   for (const source_entry& entry : group.files) {
     ++done;
-    int64_t code = pack_file(target, source_directory, system_folder, entry,
+    int64_t code = pack_file(target, source_directory, rules, entry,
                              source_path, messages);
     if (code != 0) {
       return code;
@@ -517,15 +548,14 @@ bool read_dates(const source_parts& parts, const collection_list& list,
     const source_group& group = list.groups[g];
     const std::string directory = group_directory(parts, group);
     show_names(directory, "");
-    const bool system_folder = is_in_system_folder(group.relative_directory);
+    const group_rules rules = rules_of(group);
     size_t index = 0;
     for (auto it = group.files.begin(); it != group.files.end(); ++it) {
       if (index++ % file_stride == 0) {
         out.marks.push_back(it);
       }
       const source_entry& entry = *it;
-      bool readable =
-          file_rule(directory, system_folder, entry, path) == FILE_TRY;
+      bool readable = file_rule(directory, rules, entry, path) == FILE_TRY;
       out.order.push_back(date_key(readable ? source_date(path) : undated,
                                    static_cast<uint32_t>(out.order.size())));
       read_bytes += entry.size;
@@ -564,9 +594,8 @@ int64_t pack_dated_files(target_in_hand& target, const source_parts& parts,
       show_names(directory, "");
     }
     ++done;
-    int64_t code = pack_file(target, directory,
-                             is_in_system_folder(group.relative_directory),
-                             entry, source_path, messages);
+    int64_t code = pack_file(target, directory, rules_of(group), entry,
+                             source_path, messages);
     if (code != 0) {
       return code;
     }
@@ -580,8 +609,8 @@ void count_dated_rest(const source_parts& parts, const collection_list& list,
   for (size_t k = done; k < files.order.size(); ++k) {
     const auto [g, entry] = file_at(files, key_position(files.order[k]));
     const source_group& group = list.groups[g];
-    count_file_rest(group_directory(parts, group),
-                    is_in_system_folder(group.relative_directory), entry, rest);
+    count_file_rest(group_directory(parts, group), rules_of(group), entry,
+                    rest);
   }
 }
 
@@ -871,10 +900,10 @@ std::pair<std::string, int> run_job(const run_settings& run) {
   set_unreadable_folder_routine(ask_about_unreadable_folder);
   collection_list list = collect_sources(parts.source_directory,
                                          parts.name_pattern, run.recursive);
-  if (!list.source_name.empty()) {
-    parts.source_folder_name = list.source_name;
-  }
   tally.folders = list.unreadable_folders + list.denied_folders;
+  if (!list.source_name.empty()) {
+    parts.source_folder_name = list.source_name;  // "INBOX.mbox" as "INBOX"
+  }
   bool stopped = !keep_running;
   if (!stopped && list.groups.empty()) {
     set_run_tally(tally_line(tally));

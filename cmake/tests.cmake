@@ -23,11 +23,13 @@ set(test_sources
   config/ini_test.cpp
   config/mbox_format_test.cpp
   config/settings_test.cpp
+  pack/apple_mail_test.cpp
   pack/date_order_test.cpp
   pack/line_facts_test.cpp
   pack/mail_date_test.cpp
-  pack/message_digest_test.cpp
   pack/marks_header_test.cpp
+  pack/message_digest_test.cpp
+  pack/mime_parts_test.cpp
   pack/separator_fields_test.cpp
   pack/separator_test.cpp
   pack/source_reader_test.cpp

@@ -138,9 +138,10 @@ std::string_view put_text(name_arena& arena, std::string_view text) {
 // Starts a group at the end of the list; its files follow with
 // add_source_file, each into the last group.
 void start_group(collection_list& list, std::string_view relative_directory,
-                 std::string_view name) {
+                 std::string_view name, const folder_kind* kind) {
   name_arena& arena = arena_of(list);
   source_group group;
+  group.kind = kind;
   group.relative_directory = put_text(arena, relative_directory);
   group.name = name == relative_directory ? group.relative_directory
                                           : put_text(arena, name);
@@ -148,10 +149,9 @@ void start_group(collection_list& list, std::string_view relative_directory,
   list.groups.push_back(group);
 }
 
-// A file of the last group, named folder + name below its directory.
-void add_source_file(collection_list& list, std::string_view folder,
-                     std::string_view name, uint64_t size) {
-  name_arena& arena = *list.names;
+// The record of a file named folder + name at the arena's cursor.
+void put_record(name_arena& arena, std::string_view folder,
+                std::string_view name, uint64_t size) {
   const size_t length = folder.size() + name.size();
   char* at = reserve(arena, length + 2 * number_size);
   at = put_number(at, length + 1);
@@ -160,6 +160,12 @@ void add_source_file(collection_list& list, std::string_view folder,
   }
   std::memcpy(at + folder.size(), name.data(), name.size());
   arena.cursor = put_number(at + length, size);
+}
+
+// A file of the last group, named folder + name below its directory.
+void add_source_file(collection_list& list, std::string_view folder,
+                     std::string_view name, uint64_t size) {
+  put_record(*list.names, folder, name, size);
   source_group& group = list.groups.back();
   group.files = group_builder::files(group_builder::first(group.files),
                                      group.files.size() + 1);
@@ -172,7 +178,7 @@ void add_source_file(collection_list& list, std::string_view folder,
 source_files add_group(collection_list& list,
                        std::string_view relative_directory,
                        const std::vector<source_entry>& files) {
-  start_group(list, relative_directory, relative_directory);
+  start_group(list, relative_directory, relative_directory, nullptr);
   for (const source_entry& file : files) {
     add_source_file(list, std::string_view(), file.name, file.size);
   }
@@ -235,7 +241,8 @@ void collect_file(walk_state& walk, const listing_entry& entry) {
     start_group(
         walk.list,
         path.substr(walk.root_size, owner.path_size - walk.root_size),
-        std::string_view(walk.group_name).substr(0, owner.group_name_size));
+        std::string_view(walk.group_name).substr(0, owner.group_name_size),
+        owner.kind);
     owner.group = walk.list.groups.size() - 1;
   }
   const std::string_view folder =
@@ -374,6 +381,38 @@ void step(walk_state& walk) {
   }
 }
 
+// The files of a group put in its kind's order: written again at the
+// arena's end, the old records left unused.
+void order_group(name_arena& arena, source_group& group) {
+  std::vector<std::pair<std::string, uint64_t>> files;
+  files.reserve(group.files.size());
+  for (const source_entry& entry : group.files) {
+    files.emplace_back(std::string(entry.name), entry.size);
+  }
+  const auto before = group.kind->file_before;
+  const auto in_order = [before](const std::pair<std::string, uint64_t>& a,
+                                 const std::pair<std::string, uint64_t>& b) {
+    return before(a.first, b.first);
+  };
+  if (std::is_sorted(files.begin(), files.end(), in_order)) {
+    return;
+  }
+  std::stable_sort(files.begin(), files.end(), in_order);
+  const char* first = reserve(arena, 0);
+  for (const auto& file : files) {
+    put_record(arena, std::string_view(), file.first, file.second);
+  }
+  group.files = group_builder::files(first, files.size());
+}
+
+void order_groups(collection_list& list) {
+  for (source_group& group : list.groups) {
+    if (group.kind && group.kind->file_before) {
+      order_group(*list.names, group);
+    }
+  }
+}
+
 }  // namespace
 
 collection_list collect_folders(const std::string& source_directory,
@@ -397,6 +436,7 @@ collection_list collect_folders(const std::string& source_directory,
     }
   }
   close_tree(walk.cursor);
+  order_groups(walk.list);
   std::vector<node_identity>& shared = walk.list.shared_files;
   std::sort(shared.begin(), shared.end());
   shared.erase(std::unique(shared.begin(), shared.end()), shared.end());

@@ -75,6 +75,8 @@ struct name_arena_deleter {
   void operator()(name_arena* arena) const;
 };
 
+struct folder_kind;  // folder_kind.h
+
 struct source_group {
   // Where its files are: empty for the root, else ends in a separator.
   std::string_view relative_directory;
@@ -83,12 +85,15 @@ struct source_group {
   std::string_view name;
   uint64_t bytes = 0;  // sum of the files' sizes
   source_files files;  // at least one
+  // The kind of the folder it is the group of; null for one added whole.
+  const folder_kind* kind = nullptr;
 };
 
 struct collection_list {
   std::string root;  // ends in a separator
   // The name the source folder's kind gives its targets where that is not
-  // its own (a Maildir++ folder's without its dot); else empty.
+  // its own ("INBOX.mbox" gives "INBOX", a Maildir++ folder's goes without
+  // its dot); else empty.
   std::string source_name;
   uint64_t total_bytes = 0;
   std::vector<source_group> groups;  // in walk order

@@ -2,14 +2,18 @@
 #include "collect/folder_kind.h"
 
 #include "base/wildcard.h"
+#include "collect/apple_mail_folder.h"
 #include "collect/maildir_folder.h"
 
 namespace qp {
 namespace {
 
-const folder_kind& plain_subfolder(const std::string&,
+const folder_kind& plain_subfolder(const std::string& name,
                                    const std::vector<listing_entry>& entries) {
-  return is_maildir_listing(entries) ? maildir_folder : plain_folder;
+  if (is_maildir_listing(entries)) {
+    return maildir_folder;
+  }
+  return apple_mail_kind(name, entries, plain_folder);
 }
 
 bool plain_takes_file(const std::string& pattern, const listing_entry& file) {
@@ -20,19 +24,22 @@ subfolder_role plain_role(const listing_entry&) {
   return SUBFOLDER_OWN;
 }
 
-void plain_group_name(const std::string& name, const folder_kind&,
+void plain_group_name(const std::string& name, const folder_kind& kind,
                       std::string& group_name) {
-  group_name.append(name).append(1, native_style.separator);
+  group_name.append(apple_mail_group_name(name, kind))
+      .append(1, native_style.separator);
 }
 
 }  // namespace
 
-const folder_kind plain_folder = {plain_subfolder, plain_takes_file, plain_role,
-                                  plain_group_name};
+const folder_kind plain_folder = {plain_subfolder, plain_takes_file,
+                                  plain_role,      plain_group_name,
+                                  nullptr,         nullptr};
 
 std::string source_name_of_kind(const std::string& name,
                                 const folder_kind& kind) {
-  return &kind == &maildir_folder ? maildir_source_name(name) : name;
+  return &kind == &maildir_folder ? maildir_source_name(name)
+                                  : apple_mail_group_name(name, kind);
 }
 
 }  // namespace qp

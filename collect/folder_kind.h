@@ -1,15 +1,17 @@
 // The kinds of folder the collection walk meets. A folder's kind decides
 // which of its files are collected, which of its subfolders are walked and
 // how, and what the groups of its subfolders are named; the walk knows none
-// of it. Every folder is a plain folder so far: its matching files form one
-// group named after its path below the source folder, and each subfolder is
-// a folder of its own when the walk is recursive. A mail store's folder
-// (messages spread over subfolders, system files beside them) is another
-// kind, with its own answers to the same questions.
+// of it. A plain folder's matching files form one group named after its
+// path below the source folder, and each subfolder is a folder of its own
+// when the walk is recursive. A mail store's folder (messages spread over
+// subfolders, system files beside them) is another kind, with its own
+// answers to the same questions: Apple Mail's mailboxes
+// (apple_mail_folder.h) so far.
 #ifndef QUILLPACK_COLLECT_FOLDER_KIND_H_
 #define QUILLPACK_COLLECT_FOLDER_KIND_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/paths.h"
@@ -40,6 +42,13 @@ struct folder_kind {
   // separator.
   void (*name_subfolder_group)(const std::string& name, const folder_kind& kind,
                                std::string& group_name);
+  // The order of the files of its group, by their names below the group's
+  // directory; null keeps the order of the walk.
+  bool (*file_before)(std::string_view a, std::string_view b);
+  // Whether a collected file (its name below the group's directory) is one
+  // the store keeps for itself, passed over as a system file; null when
+  // every file is tried.
+  bool (*is_store_file)(std::string_view name);
 };
 
 extern const folder_kind plain_folder;

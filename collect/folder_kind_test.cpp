@@ -71,9 +71,12 @@ void without_dot(const std::string& name, const folder_kind&,
   group_name.append(1, native_style.separator);
 }
 
-const folder_kind store_plain = {plain_or_store, matching, own, as_named};
-const folder_kind store = {store_subfolder, none, store_role, without_dot};
-const folder_kind store_messages = {plain_or_store, matching, own, as_named};
+const folder_kind store_plain = {plain_or_store, matching, own,
+                                 as_named,       nullptr,  nullptr};
+const folder_kind store = {store_subfolder, none,    store_role,
+                           without_dot,     nullptr, nullptr};
+const folder_kind store_messages = {plain_or_store, matching, own,
+                                    as_named,       nullptr,  nullptr};
 
 // One line per group: "directory|name: file file ...", with "/" for the
 // separator.

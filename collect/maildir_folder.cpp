@@ -62,8 +62,14 @@ subfolder_role part_role(const listing_entry&) {
   return SUBFOLDER_SKIPPED;
 }
 
-const folder_kind maildir_part = {maildir_subfolder, takes_matching, part_role,
-                                  maildir_group_name};
+const folder_kind maildir_part = {maildir_subfolder,  takes_matching, part_role,
+                                  maildir_group_name, nullptr,        nullptr};
+
+// The messages are the files of cur/ and new/; a file beside them is the
+// server's own (its index, its list of folders, its quota).
+bool is_maildir_own_file(std::string_view name) {
+  return name.find(native_style.separator) == std::string_view::npos;
+}
 
 // The modified base64 of IMAP: "," where base64 has "/".
 int base64_value(char c) {
@@ -144,7 +150,8 @@ std::string level_name(const std::string& letters) {
 }  // namespace
 
 const folder_kind maildir_folder = {maildir_subfolder, takes_matching,
-                                    maildir_role, maildir_group_name};
+                                    maildir_role,      maildir_group_name,
+                                    nullptr,           is_maildir_own_file};
 
 bool is_maildir_listing(const std::vector<listing_entry>& entries) {
   return has_folder(entries, "cur") && has_folder(entries, "new");

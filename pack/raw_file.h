@@ -37,6 +37,9 @@ std::FILE* raw_open_source(const std::string& path);
 int64_t raw_stream_size(std::FILE* stream);
 // Moves an open source to a byte offset from its start; false on failure.
 bool raw_stream_seek(std::FILE* stream, int64_t offset);
+// A new file for reading and writing raw bytes, in the temporary
+// directory, gone once it is closed; null on failure.
+std::FILE* raw_temporary_file();
 
 // The identity of an open target; false when the system cannot tell.
 bool raw_identity(const raw_file& file, file_identity& id);

@@ -187,4 +187,8 @@ bool raw_stream_seek(std::FILE* stream, int64_t offset) {
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+std::FILE* raw_temporary_file() {
+  return std::tmpfile();
+}
+
 }  // namespace qp

@@ -207,4 +207,33 @@ bool raw_stream_seek(std::FILE* stream, int64_t offset) {
   return _fseeki64(stream, offset, SEEK_SET) == 0;
 }
 
+// Not tmpfile: the C runtime makes that file in the root of the drive,
+// where a user may not write.
+std::FILE* raw_temporary_file() {
+  wchar_t directory[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, directory);
+  if (length == 0 || length > MAX_PATH ||
+      GetTempFileNameW(directory, L"qp", 0, name) == 0) {
+    return nullptr;
+  }
+  HANDLE handle = CreateFileW(
+      name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DeleteFileW(name);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "w+b");
+  if (!stream) {
+    _close(fd);
+  }
+  return stream;
+}
+
 }  // namespace qp

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/apple_mail.h"
 #include "pack/marks_header.h"
 #include "pack/raw_file.h"
 #include "window/events.h"
@@ -31,6 +32,7 @@ struct source_file {
   // The size the file had when it was opened, -1 for none: bytes appended
   // while it is read are not read, so a growing file still ends.
   int64_t limit = -1;
+  int64_t start = 0;            // file offset of the source's first byte
   bool abandoned = false;       // a stop at once came while reading
   bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
   // The next CR as a file offset, when cr_found; otherwise the reader
@@ -50,15 +52,16 @@ std::vector<char> common_buffer;
 bool common_buffer_lent = false;
 
 void reset_reader_position(source_file* file) {
-  file->buffer_offset = 0;
+  file->buffer_offset = file->start;
   file->begin = file->end = 0;
   file->at_eof = false;
   file->skip_line_feed = false;
-  file->cr_at = 0;
+  file->cr_at = file->start;
   file->cr_found = false;
 }
 
-source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
+source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit,
+                           bool unbuffer = true) {
   source_file* file = new source_file;
   if (!common_buffer_lent) {
     if (common_buffer.size() != reader_buffer_size) {
@@ -73,7 +76,9 @@ source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
   }
   file->capacity = reader_buffer_size;
   // Large reads go straight to the file, not through a second buffer.
-  std::setvbuf(stream, nullptr, _IONBF, 0);
+  if (unbuffer) {
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+  }
   file->stream = stream;
   file->owned = owned;
   file->limit = limit;
@@ -184,6 +189,10 @@ source_file* open_source_stream(std::FILE* stream, bool owned) {
   return attach_reader(stream, owned, -1);
 }
 
+source_file* open_written_source(std::FILE* stream) {
+  return attach_reader(stream, true, -1, false);
+}
+
 void close_source(source_file* file) {
   if (!file) {
     return;
@@ -198,17 +207,55 @@ void close_source(source_file* file) {
 }
 
 void rewind_source(source_file* file) {
-  if (file->buffer_offset == 0 && !file->failed) {
-    // The buffer still holds the file from its first byte.
+  if (file->buffer_offset == file->start && !file->failed) {
+    // The buffer still holds the source from its first byte.
     file->begin = 0;
     file->skip_line_feed = false;
-    file->cr_at = 0;
+    file->cr_at = file->start;
     file->cr_found = false;
     return;
   }
-  raw_stream_seek(file->stream, 0);
+  raw_stream_seek(file->stream, file->start);
   std::clearerr(file->stream);
   reset_reader_position(file);
+}
+
+int peek_source_byte(source_file* file) {
+  if (file->begin == file->end) {
+    refill(file);
+  }
+  return file->begin < file->end
+             ? static_cast<unsigned char>(file->buffer[file->begin])
+             : -1;
+}
+
+bool set_source_range(source_file* file, int64_t start, int64_t end) {
+  if (!raw_stream_seek(file->stream, start)) {
+    return false;
+  }
+  std::clearerr(file->stream);
+  file->start = start;
+  file->limit = end;
+  file->failed = false;
+  reset_reader_position(file);
+  return true;
+}
+
+size_t read_source_at(source_file* file, int64_t offset, char* out,
+                      size_t size) {
+  size_t got = 0;
+  if (raw_stream_seek(file->stream, offset)) {
+    got = std::fread(out, 1, size, file->stream);
+  }
+  // The reader goes on from the end of what its buffer holds.
+  std::clearerr(file->stream);
+  raw_stream_seek(file->stream,
+                  file->buffer_offset + static_cast<int64_t>(file->end));
+  return got;
+}
+
+int64_t source_size(const source_file* file) {
+  return file->limit;
 }
 
 bool source_failed(const source_file* file) {
@@ -365,6 +412,9 @@ message_source open_message_source(const std::string& path) {
   message_source source;
   source.reader = open_source(path);
   source.marks = marks_beside(path);
+  if (source.reader) {
+    take_apple_mail_file(path, source);
+  }
   return source;
 }
 

@@ -22,8 +22,25 @@ struct source_file;
 source_file* open_source(const std::string& path);  // null on failure
 // Reads from an open stream; closes it with the source when owned.
 source_file* open_source_stream(std::FILE* stream, bool owned);
+// Reads, from its current position, a stream made unbuffered before it was
+// written (a buffer can only be changed before the first operation);
+// closes it with the source.
+source_file* open_written_source(std::FILE* stream);
 void close_source(source_file* file);
+// Back to the source's first byte.
 void rewind_source(source_file* file);
+// The next byte, read into the buffer but not taken; -1 at the end.
+int peek_source_byte(source_file* file);
+// Makes the bytes [start, end) of the file the whole source, read from
+// start; false when the file cannot go there.
+bool set_source_range(source_file* file, int64_t start, int64_t end);
+// Up to size bytes of the file from offset, read past the reader, whose
+// place stays as it was; the number read.
+size_t read_source_at(source_file* file, int64_t offset, char* out,
+                      size_t size);
+// The end of the source as a file offset (its size when opened by path),
+// -1 when unknown.
+int64_t source_size(const source_file* file);
 // True when reading failed (not merely ended) since the source was opened.
 bool source_failed(const source_file* file);
 // True when a stop at once came while reading: the reader gave up.
@@ -63,8 +80,10 @@ bool read_line_ahead(source_file* file,
 // ---- The sources of messages ----
 
 // The kinds of file a message comes from. A plain message file is its own
-// bytes, as they stand.
-enum source_kind { SOURCE_PLAIN_FILE };
+// bytes, as they stand; an Apple Mail file holds its message after a line
+// with its length, and its marks after it (apple_mail.h); a partial one
+// leaves the bodies of some parts in files beside it.
+enum source_kind { SOURCE_PLAIN_FILE, SOURCE_APPLE_MAIL, SOURCE_APPLE_PARTIAL };
 
 // A message opened for the transfer: the pull reader of its bytes, and the
 // header lines (without line ends) its kind adds at the end of its header.
@@ -76,6 +95,9 @@ struct message_source {
   source_kind kind = SOURCE_PLAIN_FILE;
   std::vector<std::string> added_header;
   message_marks marks;
+  // The sections whose bodies a partial file left out and that were not
+  // found, as "2.2, 2.4": the message goes in without them.
+  std::string missing_parts;
 };
 
 message_source open_message_source(const std::string& path);

@@ -385,7 +385,12 @@ int64_t transfer_source(const message_source& source, locked_file* target,
   quoting_mode mode = own_separator ? FROM_KEEP : options.mode;
   body_state state{mode, mode != FROM_KEEP, &options};
   transfer_body(reader, state, writer);
-  return finish_message(reader, state, header.ended, writer, options, notes);
+  const int64_t result =
+      finish_message(reader, state, header.ended, writer, options, notes);
+  if (notes && result >= 0) {
+    notes->missing_parts = source.missing_parts;
+  }
+  return result;
 }
 
 int64_t transfer_from(source_file* source, locked_file* target,

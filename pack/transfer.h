@@ -35,6 +35,9 @@ struct transfer_notes {
   // Body lines that are separator lines, written unchanged because the
   // message is not quoted.
   int64_t unprotected_lines = 0;
+  // The sections of a partial message whose bodies were not found
+  // ("2.2, 2.4"): the message went in without them.
+  std::string missing_parts;
 };
 
 // Writes one source message to target, with the target's line ends and
