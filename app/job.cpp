@@ -168,7 +168,7 @@ int64_t close_target(target_in_hand& target, int64_t outcome) {
 // Cancel pressed while the last group ended is answered before the next
 // target is opened (and, without "/a", emptied).
 bool stop_requested() {
-  do_events();
+  take_events();
   return !keep_running;
 }
 

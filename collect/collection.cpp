@@ -311,7 +311,7 @@ bool visit_folder(walk_state& walk, int status, const folder_kind& outer,
   if (status != FOLDER_OPEN) {
     return false;
   }
-  do_events();
+  poll_events();
   if (!keep_running) {
     return false;
   }

@@ -94,7 +94,7 @@ void refill(source_file* file) {
     return;
   }
   // Once per buffer, so that a stop at once ends even a line of gigabytes.
-  do_events();
+  poll_events();
   if (stop_at_once) {
     file->abandoned = true;
     file->at_eof = true;
@@ -332,7 +332,7 @@ bool read_line_ahead(source_file* file,
   bool has_line_end = false;
   int64_t left = file->limit >= 0 ? file->limit - resume : INT64_MAX;
   while (left > 0) {
-    do_events();
+    poll_events();
     if (stop_at_once) {
       break;  // the reader gives up at its next refill
     }
