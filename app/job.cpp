@@ -227,7 +227,8 @@ file_kind judge_file(const target_in_hand& target, const std::string& directory,
   if (kind != FILE_TRY) {
     return kind;
   }
-  switch (judge_source(target, directory, entry.name, entry.size)) {
+  switch (judge_source(target, directory, entry.name, entry.size,
+                       entry.identity_tag)) {
   case SOURCE_TRY:
     return FILE_TRY;
   case SOURCE_EMPTY:

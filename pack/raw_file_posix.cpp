@@ -175,6 +175,42 @@ std::FILE* raw_open_source(const std::string& path) {
   return open_regular_file(path);
 }
 
+intptr_t raw_open_source_handle(const std::string& path, int64_t& size) {
+  // Non-blocking, so that a FIFO does not hold the open until a writer
+  // comes; it changes nothing for a regular file. A descriptor rather than
+  // a stream: fdopen would ask it for its flags, a call per file.
+  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+  if (fd < 0) {
+    return -1;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  size = static_cast<int64_t>(info.st_size);
+  return fd;
+}
+
+int64_t raw_read_handle(intptr_t handle, char* out, size_t size) {
+  while (true) {
+    ssize_t got = read(static_cast<int>(handle), out, size);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    return static_cast<int64_t>(got);
+  }
+}
+
+bool raw_seek_handle(intptr_t handle, int64_t offset) {
+  return lseek(static_cast<int>(handle), static_cast<off_t>(offset),
+               SEEK_SET) >= 0;
+}
+
+void raw_close_handle(intptr_t handle) {
+  close(static_cast<int>(handle));
+}
+
 int64_t raw_stream_size(std::FILE* stream) {
   struct stat info {};
   if (fstat(fileno(stream), &info) != 0) {

@@ -16,7 +16,10 @@ namespace qp {
 // read from the file once, even though the transfer passes over the header
 // twice.
 struct source_file {
+  // A source message file is read through its own handle; a stream (the
+  // target's check, the tests) through stdio.
   std::FILE* stream = nullptr;
+  intptr_t handle = -1;
   bool owned = false;
   char* buffer = nullptr;
   size_t capacity = 0;
@@ -57,7 +60,8 @@ void reset_reader_position(source_file* file) {
   file->cr_found = false;
 }
 
-source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
+source_file* attach_reader(std::FILE* stream, intptr_t handle, bool owned,
+                           int64_t limit) {
   source_file* file = new source_file;
   if (!common_buffer_lent) {
     if (common_buffer.size() != reader_buffer_size) {
@@ -71,12 +75,44 @@ source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit) {
     file->buffer = file->own.data();
   }
   file->capacity = reader_buffer_size;
-  // Large reads go straight to the file, not through a second buffer.
-  std::setvbuf(stream, nullptr, _IONBF, 0);
+  if (stream) {
+    // Large reads go straight to the file, not through a second buffer.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+  }
   file->stream = stream;
+  file->handle = handle;
   file->owned = owned;
   file->limit = limit;
   return file;
+}
+
+// Up to size bytes, fewer only at the end of the file or on an error (then
+// error is set).
+size_t read_bytes(source_file* file, char* out, size_t size, bool& error) {
+  if (file->stream) {
+    size_t got = std::fread(out, 1, size, file->stream);
+    error = got < size && std::ferror(file->stream);
+    return got;
+  }
+  size_t got = 0;
+  error = false;
+  while (got < size) {
+    int64_t some = raw_read_handle(file->handle, out + got, size - got);
+    if (some <= 0) {
+      error = some < 0;
+      break;
+    }
+    got += static_cast<size_t>(some);
+  }
+  return got;
+}
+
+bool seek_to(source_file* file, int64_t offset) {
+  if (file->stream) {
+    std::clearerr(file->stream);
+    return raw_stream_seek(file->stream, offset);
+  }
+  return raw_seek_handle(file->handle, offset);
 }
 
 // Moves the unread bytes to the front and reads more behind them.
@@ -109,16 +145,16 @@ void refill(source_file* file) {
       to_limit = true;
     }
   }
-  size_t got =
-      room > 0 ? std::fread(buffer + file->end, 1, room, file->stream) : 0;
-  // fread comes back short only at the end of the file or on an error:
+  bool error = false;
+  size_t got = room > 0 ? read_bytes(file, buffer + file->end, room, error) : 0;
+  // A read comes back short only at the end of the file or on an error:
   // there is no need to ask the file once more.
   if (got < room || to_limit) {
     file->at_eof = true;
     // A file that ends before the size it had at open shrank while it was
     // read: what came of it is cut short.
     bool short_of_limit = file->limit >= 0 && got < room;
-    if (std::ferror(file->stream) || short_of_limit) {
+    if (error || short_of_limit) {
       file->failed = true;
     }
   }
@@ -172,15 +208,16 @@ void set_reader_buffer_size(size_t bytes) {
 }
 
 source_file* open_source(const std::string& path) {
-  std::FILE* stream = raw_open_source(path);
-  if (!stream) {
+  int64_t size = -1;
+  intptr_t handle = raw_open_source_handle(path, size);
+  if (handle == -1) {
     return nullptr;
   }
-  return attach_reader(stream, true, raw_stream_size(stream));
+  return attach_reader(nullptr, handle, true, size);
 }
 
 source_file* open_source_stream(std::FILE* stream, bool owned) {
-  return attach_reader(stream, owned, -1);
+  return attach_reader(stream, -1, owned, -1);
 }
 
 void close_source(source_file* file) {
@@ -189,6 +226,9 @@ void close_source(source_file* file) {
   }
   if (file->owned && file->stream) {
     std::fclose(file->stream);
+  }
+  if (file->owned && file->handle != -1) {
+    raw_close_handle(file->handle);
   }
   if (file->lent) {
     common_buffer_lent = false;
@@ -205,8 +245,7 @@ void rewind_source(source_file* file) {
     file->cr_found = false;
     return;
   }
-  raw_stream_seek(file->stream, 0);
-  std::clearerr(file->stream);
+  seek_to(file, 0);
   reset_reader_position(file);
 }
 
@@ -324,7 +363,6 @@ bool read_line_ahead(source_file* file,
                      const std::function<bool(std::string_view)>& take) {
   // Read straight from the file behind the buffer, then go back there: the
   // buffer itself stays as it is.
-  std::FILE* stream = file->stream;
   int64_t resume = file->buffer_offset + static_cast<int64_t>(file->end);
   const size_t ahead_size = 64 * 1024;
   std::unique_ptr<char[]> ahead_buffer(new char[ahead_size]);
@@ -339,7 +377,8 @@ bool read_line_ahead(source_file* file,
     size_t want = left < static_cast<int64_t>(ahead_size)
                       ? static_cast<size_t>(left)
                       : ahead_size;
-    size_t got = std::fread(ahead, 1, want, stream);
+    bool error = false;
+    size_t got = read_bytes(file, ahead, want, error);
     left -= static_cast<int64_t>(got);
     if (got == 0) {
       break;
@@ -355,8 +394,7 @@ bool read_line_ahead(source_file* file,
       break;
     }
   }
-  std::clearerr(stream);
-  raw_stream_seek(stream, resume);
+  seek_to(file, resume);
   return has_line_end;
 }
 

@@ -1,6 +1,7 @@
 #include "pack/target.h"
 
 #include <algorithm>
+#include <bitset>
 #include <set>
 #include <string>
 #include <utility>
@@ -22,8 +23,12 @@ std::set<std::pair<uint64_t, uint64_t>> run_targets;
 // that differs only in letter case, a linked folder) is appended to.
 std::set<std::pair<uint64_t, uint64_t>> written_targets;
 
+// The identity tags of run_targets: most sources are ruled out by them.
+std::bitset<256> run_target_tags;
+
 void add_run_target(const file_identity& id) {
   run_targets.emplace(id.volume, id.index);
+  run_target_tags.set(identity_tag(id.volume, id.index));
 }
 
 // The sources that more than one name reaches, sorted, and which of them
@@ -181,6 +186,7 @@ bool fix_up_tail(locked_file* file, int64_t& size, const mbox_format& mbox) {
 
 void forget_run_targets() {
   run_targets.clear();
+  run_target_tags.reset();
   written_targets.clear();
 }
 
@@ -196,7 +202,14 @@ void note_run_target(const std::string& path) {
   }
 }
 
-bool is_run_target(const std::string& path) {
+bool is_run_target(const std::string& path, uint8_t tag) {
+  // The walk's identity stands for the file: a target made since is no
+  // file of the walk, and one that existed had its identity noted before
+  // any source was opened. So no source that may be a target is opened
+  // (whose close would drop the target's lock) to find out.
+  if (tag != 0 && !run_target_tags.test(tag)) {
+    return false;
+  }
   file_identity id;
   return !run_targets.empty() && path_identity(path, id) &&
          run_targets.count({id.volume, id.index}) != 0;
@@ -330,13 +343,14 @@ bool names_the_target(const target_in_hand& target,
 // read while it grows never ends.
 source_verdict judge_source(const target_in_hand& target,
                             const std::string& source_directory,
-                            std::string_view name, uint64_t size) {
+                            std::string_view name, uint64_t size, uint8_t tag) {
   if (size == 0) {
     return SOURCE_EMPTY;
   }
   std::string path = source_directory;
   path.append(name);
-  if (names_the_target(target, source_directory, name) || is_run_target(path)) {
+  if (names_the_target(target, source_directory, name) ||
+      is_run_target(path, tag)) {
     return SOURCE_RUN_TARGET;
   }
   return taken_before(path, true) ? SOURCE_TAKEN : SOURCE_TRY;

@@ -58,7 +58,9 @@ std::string drive_name(const std::string& target_path);
 // and each target as it is opened.
 void forget_run_targets();
 void note_run_target(const std::string& path);
-bool is_run_target(const std::string& path);
+// tag, when not 0, is the identity_tag the walk found for path: a tag that
+// no target of the run has rules it out without a look at the file.
+bool is_run_target(const std::string& path, uint8_t tag = 0);
 // The files the collection may hold under more than one name (sorted):
 // each is packed once, under the first; forget_run_targets keeps them.
 void note_shared_sources(const std::vector<node_identity>& sorted);
@@ -80,7 +82,8 @@ enum source_verdict {
 // that is tried counts as taken from now on.
 source_verdict judge_source(const target_in_hand& target,
                             const std::string& source_directory,
-                            std::string_view name, uint64_t size);
+                            std::string_view name, uint64_t size,
+                            uint8_t identity_tag = 0);
 
 // Packs the source's message into the target. 0: it is in, and the
 // target's size is at its end. Otherwise nothing of it stays:
