@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "pack/raw_file.h"
 #include "window/events.h"
 
@@ -35,11 +39,6 @@ struct source_file {
   int64_t limit = -1;
   bool abandoned = false;       // a stop at once came while reading
   bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
-  // The next CR as a file offset, when cr_found; otherwise the reader
-  // knows that no CR lies before it. One search for CR then serves every
-  // line up to it, so a file without CRs is searched once per buffer.
-  int64_t cr_at = 0;
-  bool cr_found = false;
 };
 
 namespace {
@@ -56,8 +55,6 @@ void reset_reader_position(source_file* file) {
   file->begin = file->end = 0;
   file->at_eof = false;
   file->skip_line_feed = false;
-  file->cr_at = 0;
-  file->cr_found = false;
 }
 
 source_file* attach_reader(std::FILE* stream, intptr_t handle, bool owned,
@@ -161,44 +158,29 @@ void refill(source_file* file) {
   file->end += got;
 }
 
+// The first line end, CR or LF, in [from, to); null when there is none.
+// One pass finds either: a search for each would pass over a CR LF line
+// twice.
 const char* find_line_end(const char* from, const char* to) {
-  const void* lf = std::memchr(from, '\n', static_cast<size_t>(to - from));
-  const char* limit = lf ? static_cast<const char*>(lf) : to;
-  const void* cr = std::memchr(from, '\r', static_cast<size_t>(limit - from));
-  if (cr) {
-    return static_cast<const char*>(cr);
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (to - from >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    int ends = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    if (ends != 0) {
+      return from + __builtin_ctz(static_cast<unsigned>(ends));
+    }
+    from += 16;
   }
-  return lf ? limit : nullptr;
-}
-
-// find_line_end over the reader's buffer, with the CR search remembered.
-const char* find_line_end_cached(source_file* file, const char* from,
-                                 const char* to) {
-  const char* buffer = file->buffer;
-  int64_t from_at = file->buffer_offset + (from - buffer);
-  int64_t to_at = file->buffer_offset + (to - buffer);
-  if (from_at > file->cr_at) {
-    file->cr_at = from_at;
-    file->cr_found = false;
-  }
-  if (!file->cr_found && file->cr_at < to_at) {
-    const char* scan = buffer + (file->cr_at - file->buffer_offset);
-    const void* cr = std::memchr(scan, '\r', static_cast<size_t>(to - scan));
-    if (cr) {
-      file->cr_at =
-          file->buffer_offset + (static_cast<const char*>(cr) - buffer);
-      file->cr_found = true;
-    } else {
-      file->cr_at = to_at;
+#endif
+  for (; from < to; ++from) {
+    if (*from == '\r' || *from == '\n') {
+      return from;
     }
   }
-  const char* limit =
-      file->cr_found ? buffer + (file->cr_at - file->buffer_offset) : to;
-  const void* lf = std::memchr(from, '\n', static_cast<size_t>(limit - from));
-  if (lf) {
-    return static_cast<const char*>(lf);
-  }
-  return file->cr_found ? limit : nullptr;
+  return nullptr;
 }
 
 }  // namespace
@@ -241,8 +223,6 @@ void rewind_source(source_file* file) {
     // The buffer still holds the file from its first byte.
     file->begin = 0;
     file->skip_line_feed = false;
-    file->cr_at = 0;
-    file->cr_found = false;
     return;
   }
   seek_to(file, 0);
@@ -275,7 +255,7 @@ bool read_piece(source_file* file, line_piece& piece) {
     }
     const char* start = buffer + file->begin;
     const char* stop = buffer + file->end;
-    if (const char* mark = find_line_end_cached(file, start, stop)) {
+    if (const char* mark = find_line_end(start, stop)) {
       piece.content =
           std::string_view(start, static_cast<size_t>(mark - start));
       piece.has_line_end = true;
@@ -326,7 +306,7 @@ std::string_view read_plain_run(source_file* file, bool lf,
   const char* stop = buffer + file->end;
   const char* run_end = start;
   while (run_end < stop && special.find(*run_end) == std::string_view::npos) {
-    const char* mark = find_line_end_cached(file, run_end, stop);
+    const char* mark = find_line_end(run_end, stop);
     if (!mark) {
       break;
     }
