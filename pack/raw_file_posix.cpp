@@ -175,7 +175,10 @@ std::FILE* raw_open_source(const std::string& path) {
   return open_regular_file(path);
 }
 
-intptr_t raw_open_source_handle(const std::string& path, int64_t& size) {
+const bool source_open_spares_lock = false;
+
+intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
+                                file_identity& id) {
   // Non-blocking, so that a FIFO does not hold the open until a writer
   // comes; it changes nothing for a regular file. A descriptor rather than
   // a stream: fdopen would ask it for its flags, a call per file.
@@ -189,6 +192,8 @@ intptr_t raw_open_source_handle(const std::string& path, int64_t& size) {
     return -1;
   }
   size = static_cast<int64_t>(info.st_size);
+  id.volume = static_cast<uint64_t>(info.st_dev);
+  id.index = static_cast<uint64_t>(info.st_ino);
   return fd;
 }
 

@@ -199,9 +199,13 @@ std::FILE* raw_open_source(const std::string& path) {
   return open_regular_file(path);
 }
 
+const bool source_open_spares_lock = true;
+
 // One CreateFileW, sharing as a stream's open does (a target open beside it
-// lets it read); its size from the handle. Only a disk file is a source.
-intptr_t raw_open_source_handle(const std::string& path, int64_t& size) {
+// lets it read); its size and identity from the handle. Only a disk file
+// is a source.
+intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
+                                file_identity& id) {
   HANDLE handle =
       CreateFileW(system_path(path).c_str(), GENERIC_READ,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -209,12 +213,16 @@ intptr_t raw_open_source_handle(const std::string& path, int64_t& size) {
   if (handle == INVALID_HANDLE_VALUE) {
     return -1;
   }
-  LARGE_INTEGER length;
-  if (!is_disk_file(handle) || !GetFileSizeEx(handle, &length)) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!is_disk_file(handle) || !GetFileInformationByHandle(handle, &info)) {
     CloseHandle(handle);
     return -1;
   }
-  size = static_cast<int64_t>(length.QuadPart);
+  size = static_cast<int64_t>(
+      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  id.volume = info.dwVolumeSerialNumber;
+  id.index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return reinterpret_cast<intptr_t>(handle);
 }
 

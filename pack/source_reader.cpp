@@ -24,6 +24,7 @@ struct source_file {
   // target's check, the tests) through stdio.
   std::FILE* stream = nullptr;
   intptr_t handle = -1;
+  file_identity id;  // of a file opened by its path; {0, 0} when unknown
   bool owned = false;
   char* buffer = nullptr;
   size_t capacity = 0;
@@ -191,11 +192,14 @@ void set_reader_buffer_size(size_t bytes) {
 
 source_file* open_source(const std::string& path) {
   int64_t size = -1;
-  intptr_t handle = raw_open_source_handle(path, size);
+  file_identity id;
+  intptr_t handle = raw_open_source_handle(path, size, id);
   if (handle == -1) {
     return nullptr;
   }
-  return attach_reader(nullptr, handle, true, size);
+  source_file* file = attach_reader(nullptr, handle, true, size);
+  file->id = id;
+  return file;
 }
 
 source_file* open_source_stream(std::FILE* stream, bool owned) {
@@ -227,6 +231,10 @@ void rewind_source(source_file* file) {
   }
   seek_to(file, 0);
   reset_reader_position(file);
+}
+
+file_identity source_identity(const source_file* file) {
+  return file->id;
 }
 
 bool source_failed(const source_file* file) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pack/locked_file.h"
 #include "pack/message_marks.h"
 
 namespace qp {
@@ -24,6 +25,9 @@ source_file* open_source(const std::string& path);  // null on failure
 source_file* open_source_stream(std::FILE* stream, bool owned);
 void close_source(source_file* file);
 void rewind_source(source_file* file);
+// The identity of a source opened by its path, from its open; {0, 0} when
+// unknown.
+file_identity source_identity(const source_file* file);
 // True when reading failed (not merely ended) since the source was opened.
 bool source_failed(const source_file* file);
 // True when a stop at once came while reading: the reader gave up.

@@ -11,6 +11,8 @@
 #include "base/tree_walk.h"
 #include "config/settings.h"
 #include "pack/line_facts.h"
+#include "pack/raw_file.h"
+#include "pack/source_reader.h"
 #include "pack/transfer.h"
 #include "window/events.h"
 
@@ -202,6 +204,11 @@ void note_run_target(const std::string& path) {
   }
 }
 
+bool is_run_target_identity(const file_identity& id) {
+  return (id.volume != 0 || id.index != 0) &&
+         run_targets.count({id.volume, id.index}) != 0;
+}
+
 bool is_run_target(const std::string& path, uint8_t tag) {
   // The walk's identity stands for the file: a target made since is no
   // file of the walk, and one that existed had its identity noted before
@@ -349,8 +356,12 @@ source_verdict judge_source(const target_in_hand& target,
   }
   std::string path = source_directory;
   path.append(name);
+  // Where opening a source spares the target's lock, a source the walk
+  // knows no identity of is checked once open (pack_message), not by a
+  // second open here.
+  bool check_when_open = tag == 0 && source_open_spares_lock;
   if (names_the_target(target, source_directory, name) ||
-      is_run_target(path, tag)) {
+      (!check_when_open && is_run_target(path, tag))) {
     return SOURCE_RUN_TARGET;
   }
   return taken_before(path, true) ? SOURCE_TAKEN : SOURCE_TRY;
@@ -358,8 +369,14 @@ source_verdict judge_source(const target_in_hand& target,
 
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes) {
-  int64_t result =
-      transfer_message(source_path, target.file, target.options, &notes);
+  message_source source = open_message_source(source_path);
+  if (source.reader && source_open_spares_lock &&
+      is_run_target_identity(source_identity(source.reader))) {
+    close_message_source(source);
+    return E_RUN_TARGET;
+  }
+  int64_t result = transfer_source(source, target.file, target.options, &notes);
+  close_message_source(source);
   if (result == E_READ || result == E_ABORTED) {
     // A stop at once gives up the message in hand; whole ones stay.
     cut_back(target);

@@ -61,6 +61,7 @@ void note_run_target(const std::string& path);
 // tag, when not 0, is the identity_tag the walk found for path: a tag that
 // no target of the run has rules it out without a look at the file.
 bool is_run_target(const std::string& path, uint8_t tag = 0);
+bool is_run_target_identity(const file_identity& id);
 // The files the collection may hold under more than one name (sorted):
 // each is packed once, under the first; forget_run_targets keeps them.
 void note_shared_sources(const std::vector<node_identity>& sorted);
@@ -89,7 +90,9 @@ source_verdict judge_source(const target_in_hand& target,
 // target's size is at its end. Otherwise nothing of it stays:
 // E_READ, E_SOURCE_FORMAT, E_ABORTED (a stop at once), E_WRITE (it did not
 // go in whole), E_DISK_FULL (the same, for want of space); except
-// E_TOO_BIG, when it is in and the target has passed its limit.
+// E_TOO_BIG, when it is in and the target has passed its limit; or
+// E_RUN_TARGET, when the source proved to be a target of this run once
+// open (where that open spares the lock, see raw_file.h).
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes);
 
