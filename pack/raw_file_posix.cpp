@@ -177,12 +177,43 @@ std::FILE* raw_open_source(const std::string& path) {
 
 const bool source_open_spares_lock = false;
 
+namespace {
+
+// The folder of the last source opened, held open: the sources of a group
+// share it, so each is opened by its name from there, and the system does
+// not walk the whole path again for each.
+std::string source_folder;
+int source_folder_fd = -1;
+
+int open_in_folder(const std::string& path, int flags) {
+  size_t cut = path.rfind('/');
+  if (cut == std::string::npos || cut == 0) {
+    return deep_open(path, flags);
+  }
+  if (source_folder_fd < 0 || path.compare(0, cut + 1, source_folder) != 0 ||
+      source_folder.size() != cut + 1) {
+    if (source_folder_fd >= 0) {
+      close(source_folder_fd);
+    }
+    source_folder.assign(path, 0, cut + 1);
+    source_folder_fd =
+        deep_open(source_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (source_folder_fd < 0) {
+      source_folder.clear();
+      return deep_open(path, flags);
+    }
+  }
+  return openat(source_folder_fd, path.c_str() + cut + 1, flags);
+}
+
+}  // namespace
+
 intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
                                 file_identity& id) {
   // Non-blocking, so that a FIFO does not hold the open until a writer
   // comes; it changes nothing for a regular file. A descriptor rather than
   // a stream: fdopen would ask it for its flags, a call per file.
-  int fd = deep_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+  int fd = open_in_folder(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     return -1;
   }
