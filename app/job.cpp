@@ -350,8 +350,10 @@ int64_t pack_files(target_in_hand& target, const std::string& source_directory,
                                   entry, source_path))) {
       transfer_notes notes;
       int64_t code = pack_message(target, source_path, notes);
-      if (code == E_RUN_TARGET) {
-        ++tally.own;  // found to be a target of this run once open
+      if (code == E_RUN_TARGET || code == E_TAKEN) {
+        // Found to be a target of this run, or a file packed already, once
+        // open.
+        tally.own += code == E_RUN_TARGET;
         code = 0;
       } else if (code == 0 || code == E_TOO_BIG) {
         unprotected_lines += notes.unprotected_lines;

@@ -36,10 +36,10 @@ std::FILE* raw_open_source(const std::string& path);
 
 // A source message opened by its own handle, without a stream: one open
 // and one look at the file (that it is a regular file, its size and its
-// identity) before the reads. -1 when it cannot be opened or is no
-// regular file.
+// identity, how many hard links it has) before the reads. -1 when it
+// cannot be opened or is no regular file.
 intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
-                                file_identity& id);
+                                file_identity& id, uint32_t& links);
 // Whether a source may be opened before it is known not to be a target of
 // this run. Not on POSIX, where closing any descriptor of a file drops the
 // process's fcntl lock on it; on Windows a target's lock is its handle's

@@ -209,7 +209,7 @@ int open_in_folder(const std::string& path, int flags) {
 }  // namespace
 
 intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
-                                file_identity& id) {
+                                file_identity& id, uint32_t& links) {
   // Non-blocking, so that a FIFO does not hold the open until a writer
   // comes; it changes nothing for a regular file. A descriptor rather than
   // a stream: fdopen would ask it for its flags, a call per file.
@@ -225,6 +225,7 @@ intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
   size = static_cast<int64_t>(info.st_size);
   id.volume = static_cast<uint64_t>(info.st_dev);
   id.index = static_cast<uint64_t>(info.st_ino);
+  links = static_cast<uint32_t>(info.st_nlink);
   return fd;
 }
 

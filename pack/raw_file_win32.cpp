@@ -205,7 +205,7 @@ const bool source_open_spares_lock = true;
 // lets it read); its size and identity from the handle. Only a disk file
 // is a source.
 intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
-                                file_identity& id) {
+                                file_identity& id, uint32_t& links) {
   HANDLE handle =
       CreateFileW(system_path(path).c_str(), GENERIC_READ,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -223,6 +223,7 @@ intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
   id.volume = info.dwVolumeSerialNumber;
   id.index =
       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  links = info.nNumberOfLinks;
   return reinterpret_cast<intptr_t>(handle);
 }
 

@@ -24,7 +24,8 @@ struct source_file {
   // target's check, the tests) through stdio.
   std::FILE* stream = nullptr;
   intptr_t handle = -1;
-  file_identity id;  // of a file opened by its path; {0, 0} when unknown
+  file_identity id;    // of a file opened by its path; {0, 0} when unknown
+  uint32_t links = 1;  // its hard links
   bool owned = false;
   char* buffer = nullptr;
   size_t capacity = 0;
@@ -193,12 +194,14 @@ void set_reader_buffer_size(size_t bytes) {
 source_file* open_source(const std::string& path) {
   int64_t size = -1;
   file_identity id;
-  intptr_t handle = raw_open_source_handle(path, size, id);
+  uint32_t links = 1;
+  intptr_t handle = raw_open_source_handle(path, size, id, links);
   if (handle == -1) {
     return nullptr;
   }
   source_file* file = attach_reader(nullptr, handle, true, size);
   file->id = id;
+  file->links = links;
   return file;
 }
 
@@ -235,6 +238,10 @@ void rewind_source(source_file* file) {
 
 file_identity source_identity(const source_file* file) {
   return file->id;
+}
+
+bool source_has_several_links(const source_file* file) {
+  return file->links > 1;
 }
 
 bool source_failed(const source_file* file) {

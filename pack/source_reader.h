@@ -28,6 +28,8 @@ void rewind_source(source_file* file);
 // The identity of a source opened by its path, from its open; {0, 0} when
 // unknown.
 file_identity source_identity(const source_file* file);
+// True when the source opened by its path has more than one hard link.
+bool source_has_several_links(const source_file* file);
 // True when reading failed (not merely ended) since the source was opened.
 bool source_failed(const source_file* file);
 // True when a stop at once came while reading: the reader gave up.

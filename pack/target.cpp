@@ -37,6 +37,15 @@ void add_run_target(const file_identity& id) {
 // were taken already.
 std::vector<node_identity> shared_sources;
 std::vector<bool> shared_taken;
+// The files of several hard links that the walk did not know as such (on
+// Windows it does not open each file to ask), found so at their open and
+// packed once: their identities.
+std::set<std::pair<uint64_t, uint64_t>> linked_taken;
+
+bool is_shared_source(const file_identity& found) {
+  const node_identity id{found.volume, found.index};
+  return std::binary_search(shared_sources.begin(), shared_sources.end(), id);
+}
 
 // The slot of the source among the shared ones, or -1.
 long shared_slot(const std::string& path) {
@@ -190,6 +199,7 @@ void forget_run_targets() {
   run_targets.clear();
   run_target_tags.reset();
   written_targets.clear();
+  linked_taken.clear();
 }
 
 void note_shared_sources(const std::vector<node_identity>& sorted) {
@@ -370,10 +380,24 @@ source_verdict judge_source(const target_in_hand& target,
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes) {
   message_source source = open_message_source(source_path);
-  if (source.reader && source_open_spares_lock &&
-      is_run_target_identity(source_identity(source.reader))) {
-    close_message_source(source);
-    return E_RUN_TARGET;
+  if (source.reader && source_open_spares_lock) {
+    // Where the open spares the lock, what the walk did not ask the file
+    // is found from the open: whether it is a target of the run, and
+    // whether another of its hard links was packed (the walk's shared
+    // sources are judged by name before, see taken_before).
+    const file_identity id = source_identity(source.reader);
+    int64_t passed = 0;
+    if (is_run_target_identity(id)) {
+      passed = E_RUN_TARGET;
+    } else if (source_has_several_links(source.reader) &&
+               !is_shared_source(id) &&
+               !linked_taken.emplace(id.volume, id.index).second) {
+      passed = E_TAKEN;
+    }
+    if (passed != 0) {
+      close_message_source(source);
+      return passed;
+    }
   }
   int64_t result = transfer_source(source, target.file, target.options, &notes);
   close_message_source(source);

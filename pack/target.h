@@ -92,7 +92,8 @@ source_verdict judge_source(const target_in_hand& target,
 // go in whole), E_DISK_FULL (the same, for want of space); except
 // E_TOO_BIG, when it is in and the target has passed its limit; or
 // E_RUN_TARGET, when the source proved to be a target of this run once
-// open (where that open spares the lock, see raw_file.h).
+// open (where that open spares the lock, see raw_file.h); or E_TAKEN, when
+// it proved to be packed already under another of its hard links.
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes);
 
