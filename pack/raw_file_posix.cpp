@@ -203,7 +203,16 @@ int open_in_folder(const std::string& path, int flags) {
       return deep_open(path, flags);
     }
   }
-  return openat(source_folder_fd, path.c_str() + cut + 1, flags);
+  int fd = openat(source_folder_fd, path.c_str() + cut + 1, flags);
+  if (fd < 0 && errno == ENOENT) {
+    // The folder may have been made anew under its name since it was
+    // opened: the whole path says.
+    close(source_folder_fd);
+    source_folder_fd = -1;
+    source_folder.clear();
+    return deep_open(path, flags);
+  }
+  return fd;
 }
 
 }  // namespace

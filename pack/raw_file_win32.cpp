@@ -202,8 +202,8 @@ std::FILE* raw_open_source(const std::string& path) {
 const bool source_open_spares_lock = true;
 
 // One CreateFileW, sharing as a stream's open does (a target open beside it
-// lets it read); its size and identity from the handle. Only a disk file
-// is a source.
+// lets it read); its size and identity from the handle. The listing holds
+// only files and folders, and a folder does not open so: no other check.
 intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
                                 file_identity& id, uint32_t& links) {
   HANDLE handle =
@@ -214,7 +214,7 @@ intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
     return -1;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!is_disk_file(handle) || !GetFileInformationByHandle(handle, &info)) {
+  if (!GetFileInformationByHandle(handle, &info)) {
     CloseHandle(handle);
     return -1;
   }
