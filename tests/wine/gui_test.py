@@ -27,8 +27,10 @@ from test_tally import APPLE_DOUBLE, tally  # noqa: E402
 MAIN_TITLE = "^quillpack$"
 INFO_TITLE = "^Info - quillpack$"
 TREE = os.path.join(WIN_BUILD, "gui-tree")
-TREE_FILES = 400
+# Enough that a run lasts some seconds, for a look and a Cancel in it.
+TREE_FILES = 12000
 LARGE_FILES = 12
+LARGE_REPEAT = 2800  # copies of BODY: about 145 MB a message
 BODY = b"".join(b"Line %06d of a long message body, with some filler text.\n"
                 % i for i in range(600))
 
@@ -52,11 +54,12 @@ def make_large_files():
     """A few messages of tens of megabytes each: one takes the program
     seconds, all of it inside one transfer."""
     src = os.path.join(TREE, "large-src")
-    stamp = os.path.join(TREE, "large-ready-%d" % LARGE_FILES)
+    stamp = os.path.join(TREE, "large-ready-%dx%d" % (LARGE_FILES,
+                                                     LARGE_REPEAT))
     if not os.path.exists(stamp):
         shutil.rmtree(src, ignore_errors=True)
         os.makedirs(src)
-        body = BODY * 700  # about 36 MB
+        body = BODY * LARGE_REPEAT
         for i in range(LARGE_FILES):
             with open(os.path.join(src, "big%d.eml" % i), "wb") as f:
                 f.write(message("big%d" % i, body))
