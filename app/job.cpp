@@ -197,7 +197,7 @@ int64_t close_target(target_in_hand& target, int64_t outcome) {
 // Cancel pressed while the last group ended is answered before the next
 // target is opened (and, without "/a", emptied).
 bool stop_requested() {
-  do_events();
+  take_events();
   return !keep_running;
 }
 
@@ -271,7 +271,8 @@ file_kind judge_file(const target_in_hand& target, const std::string& directory,
   if (kind != FILE_TRY) {
     return kind;
   }
-  switch (judge_source(target, directory, entry.name, entry.size)) {
+  switch (judge_source(target, directory, entry.name, entry.size,
+                       entry.identity_tag)) {
   case SOURCE_TRY:
     return FILE_TRY;
   case SOURCE_EMPTY:
@@ -418,7 +419,12 @@ int64_t pack_counted(target_in_hand& target, const std::string& source_path,
   }
   transfer_notes notes;
   int64_t code = pack_message(target, source_path, notes);
-  if (code == 0 || code == E_TOO_BIG) {
+  if (code == E_RUN_TARGET || code == E_TAKEN) {
+    // Found to be a target of this run, or a file packed already, once
+    // open.
+    tally.own += code == E_RUN_TARGET;
+    code = 0;
+  } else if (code == 0 || code == E_TOO_BIG) {
     unprotected_lines += notes.unprotected_lines;
     ++tally.packed;
     ++messages;

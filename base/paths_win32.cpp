@@ -310,10 +310,15 @@ int list_folder(const tree_cursor& cursor,
   return GetLastError() == ERROR_ACCESS_DENIED ? FOLDER_DENIED : FOLDER_FAILED;
 }
 
-// A reparse point (a symbolic link) or a file of several hard links; its
-// identity from a handle that asks for no access and shares everything.
+// A reparse point (a symbolic link); its identity from a handle that asks
+// for no access and shares everything. A file of several hard links is not
+// opened here, which would cost an open per file: the packing finds its
+// links when it opens it (pack_message).
 bool may_be_reached_twice(const tree_cursor& cursor, const listing_entry& entry,
                           node_identity& id) {
+  if (!entry.shared) {
+    return false;
+  }
   HANDLE handle =
       CreateFileW(system_path(cursor.path + entry.name).c_str(), 0,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

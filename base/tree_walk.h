@@ -30,6 +30,18 @@ inline bool operator<(const node_identity& a, const node_identity& b) {
   return a.volume != b.volume ? a.volume < b.volume : a.index < b.index;
 }
 
+// A one-byte digest of an identity, 0 for an unknown one: a file whose tag
+// is none of the run's targets' tags is none of them, known without asking
+// the system again; one whose tag matches is checked in full.
+inline uint8_t identity_tag(uint64_t volume, uint64_t index) {
+  if (volume == 0 && index == 0) {
+    return 0;
+  }
+  uint64_t mixed =
+      (index ^ (volume * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+  return static_cast<uint8_t>(1 + (mixed >> 56) % 255);
+}
+
 struct tree_level {
   size_t path_size;  // the length of the cursor's path at this level
   node_identity id;

@@ -328,10 +328,12 @@ class SummaryTest(unittest.TestCase):
     def test_ratios_pair_rounds_and_targets_say_by_how_much(self):
         qp = self.runs((2.0, 1.0), (3.0, 1.2), (2.4, 1.1))
         cat = self.runs((1.0, 1.0), (2.0, 1.0), (2.0, 0.5))
+        floor = self.runs((2.0, 0.5), (2.0, 1.0), (2.0, 1.0))
         del qp[1]  # a round without quillpack pairs with nothing
         facts = {"files": 10, "bytes": 10 ** 6}
         result = run.summarise({"title": "e"}, facts,
-                               {"quillpack": qp, "cat": cat}, [])
+                               {"quillpack": qp, "cat": cat, "floor": floor},
+                               [])
         row = result["contenders"]["quillpack"]
         self.assertEqual(row["rounds"], 2)
         self.assertAlmostEqual(row["vs_cat"], 2.2 / 2.0)
@@ -341,11 +343,16 @@ class SummaryTest(unittest.TestCase):
         self.assertAlmostEqual(row["cpu_ratio_max"], 2.2)
         self.assertEqual(run.ratio_text(row, "cpu", "cat"),
                          "1.05 (1.00-2.20)")
+        # The floor's ratios stand beside cat's, paired by round as well.
+        self.assertEqual(run.ratio_text(row, "cpu", "floor"),
+                         "1.05 (1.10-2.00)")
+        self.assertEqual(run.ratio_text(row, "wall", "floor"),
+                         "1.10 (1.00-1.20)")
         verdicts = {text: (figure, met, over) for text, figure, met, over
                     in run.targets({"e": result})}
         self.assertEqual(verdicts, {
-            "(e) CPU time ÷ cat <= 1.1": ("1.05", True, -0.045),
-            "(e) wall time ÷ cat <= 1.2": ("1.10", True, -0.083),
+            "(e) CPU time ÷ floor <= 1.25": ("1.05", True, -0.16),
+            "(e) wall time ÷ floor <= 1.25": ("1.10", True, -0.12),
             "(e) peak memory <= 16 MiB": ("4.0 MiB", True, -0.75)})
 
     def test_one_scratch_one_run(self):

@@ -32,8 +32,8 @@ namespace {
 // A group's directory is stored once, as its bytes, and its name after it
 // where that differs; its files follow as records: the name's length plus
 // one as a variable-length number, the name, the size as a variable-length
-// number. Where a block is full, a 0 byte and the address of the next
-// block's first byte take the reader on.
+// number, the identity tag as one byte. Where a block is full, a 0 byte and the
+// address of the next block's first byte take the reader on.
 
 constexpr size_t block_size = 64 * 1024;
 constexpr size_t jump_size = 1 + sizeof(const char*);
@@ -104,6 +104,7 @@ void source_files::iterator::read() {
   --length;
   entry_.name = std::string_view(at_, static_cast<size_t>(length));
   at_ = get_number(at_ + length, entry_.size);
+  entry_.identity_tag = static_cast<uint8_t>(*at_++);
 }
 
 // What the building of a group needs of its files: where they start.
@@ -151,21 +152,23 @@ void start_group(collection_list& list, std::string_view relative_directory,
 
 // The record of a file named folder + name at the arena's cursor.
 void put_record(name_arena& arena, std::string_view folder,
-                std::string_view name, uint64_t size) {
+                std::string_view name, uint64_t size, uint8_t tag) {
   const size_t length = folder.size() + name.size();
-  char* at = reserve(arena, length + 2 * number_size);
+  char* at = reserve(arena, length + 2 * number_size + 1);
   at = put_number(at, length + 1);
   if (!folder.empty()) {
     std::memcpy(at, folder.data(), folder.size());
   }
   std::memcpy(at + folder.size(), name.data(), name.size());
-  arena.cursor = put_number(at + length, size);
+  at = put_number(at + length, size);
+  *at++ = static_cast<char>(tag);
+  arena.cursor = at;
 }
 
 // A file of the last group, named folder + name below its directory.
 void add_source_file(collection_list& list, std::string_view folder,
-                     std::string_view name, uint64_t size) {
-  put_record(*list.names, folder, name, size);
+                     std::string_view name, uint64_t size, uint8_t tag) {
+  put_record(*list.names, folder, name, size, tag);
   source_group& group = list.groups.back();
   group.files = group_builder::files(group_builder::first(group.files),
                                      group.files.size() + 1);
@@ -180,7 +183,8 @@ source_files add_group(collection_list& list,
                        const std::vector<source_entry>& files) {
   start_group(list, relative_directory, relative_directory, nullptr);
   for (const source_entry& file : files) {
-    add_source_file(list, std::string_view(), file.name, file.size);
+    add_source_file(list, std::string_view(), file.name, file.size,
+                    file.identity_tag);
   }
   return list.groups.back().files;
 }
@@ -247,7 +251,8 @@ void collect_file(walk_state& walk, const listing_entry& entry) {
   }
   const std::string_view folder =
       std::string_view(walk.cursor.path).substr(owner.path_size);
-  add_source_file(walk.list, folder, entry.name, entry.size);
+  add_source_file(walk.list, folder, entry.name, entry.size,
+                  identity_tag(entry.volume, entry.index));
   note_if_shared(walk, entry);
 }
 
@@ -318,7 +323,7 @@ bool visit_folder(walk_state& walk, int status, const folder_kind& outer,
   if (status != FOLDER_OPEN) {
     return false;
   }
-  do_events();
+  poll_events();
   if (!keep_running) {
     return false;
   }
@@ -384,23 +389,27 @@ void step(walk_state& walk) {
 // The files of a group put in its kind's order: written again at the
 // arena's end, the old records left unused.
 void order_group(name_arena& arena, source_group& group) {
-  std::vector<std::pair<std::string, uint64_t>> files;
+  struct file_record {
+    std::string name;
+    uint64_t size;
+    uint8_t tag;
+  };
+  std::vector<file_record> files;
   files.reserve(group.files.size());
   for (const source_entry& entry : group.files) {
-    files.emplace_back(std::string(entry.name), entry.size);
+    files.push_back({std::string(entry.name), entry.size, entry.identity_tag});
   }
   const auto before = group.kind->file_before;
-  const auto in_order = [before](const std::pair<std::string, uint64_t>& a,
-                                 const std::pair<std::string, uint64_t>& b) {
-    return before(a.first, b.first);
+  const auto in_order = [before](const file_record& a, const file_record& b) {
+    return before(a.name, b.name);
   };
   if (std::is_sorted(files.begin(), files.end(), in_order)) {
     return;
   }
   std::stable_sort(files.begin(), files.end(), in_order);
   const char* first = reserve(arena, 0);
-  for (const auto& file : files) {
-    put_record(arena, std::string_view(), file.first, file.second);
+  for (const file_record& file : files) {
+    put_record(arena, std::string_view(), file.name, file.size, file.tag);
   }
   group.files = group_builder::files(first, files.size());
 }

@@ -20,6 +20,8 @@ namespace qp {
 struct source_entry {
   std::string_view name;
   uint64_t size = 0;
+  // identity_tag of the file as the walk found it; 0 when unknown.
+  uint8_t identity_tag = 0;
 };
 
 // The files of one group, in listing order: records held by the list (see

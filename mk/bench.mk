@@ -9,7 +9,8 @@
 BENCH_FLAGS ?=
 BENCH_QUICK = $(if $(filter-out 0 no false,$(QUICK)),--quick)
 
-.PHONY: bench bench-program bench-profile bench-instructions bench-test
+.PHONY: bench bench-program bench-profile bench-instructions bench-test \
+        bench-windows
 
 bench-program: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) --target quillpack -j $(JOBS)
@@ -27,3 +28,9 @@ bench-test: bench-program
 	cd bench && QUILLPACK_BIN=$(abspath $(BUILD))/quillpack python3 -m unittest -q test_bench
 
 test: bench-test
+
+# The Windows program under Wine against the Win32 floor, on 2,500 small
+# messages in one folder (needs make windows).
+bench-windows:
+	@WIN_BUILD=$(WIN_BUILD); . tests/wine/prefix.sh; qp_wine_prefix; \
+	qp_wine_headless; python3 bench/wine_run.py --build-win $(WIN_BUILD)

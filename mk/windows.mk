@@ -28,7 +28,7 @@ test-windows: windows build
 	qp_wine_prefix; qp_wine_headless; \
 	status=0; \
 	(cd $(WIN_BUILD) && ctest --output-on-failure -j $(WIN_JOBS)) || status=1; \
-	(cd tests/wine && python3 -m unittest -v test_wine_run test_wine_user_ini test_wine_names test_wine_apple \
+	(cd tests/wine && python3 -m unittest -v test_wine_run test_wine_user_ini test_wine_names test_wine_apple test_wine_calls \
 	  test_wine_tally) || status=1; \
 	python3 tests/wine/gui_test.py || status=1; \
 	qp_wine_stop; exit $$status

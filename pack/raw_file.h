@@ -33,6 +33,24 @@ int raw_read_tail(const raw_file& file, char* out, int wanted);
 
 // Opens a source for reading raw bytes; null unless it is a regular file.
 std::FILE* raw_open_source(const std::string& path);
+
+// A source message opened by its own handle, without a stream: one open
+// and one look at the file (that it is a regular file, its size and its
+// identity, how many hard links it has) before the reads. -1 when it
+// cannot be opened or is no regular file.
+intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
+                                file_identity& id, uint32_t& links);
+// Whether a source may be opened before it is known not to be a target of
+// this run. Not on POSIX, where closing any descriptor of a file drops the
+// process's fcntl lock on it; on Windows a target's lock is its handle's
+// share mode, which another handle's close leaves alone, so a source is
+// opened once and its identity taken from that open.
+extern const bool source_open_spares_lock;
+// Up to size bytes at the handle's position: the number read, 0 at the
+// end, -1 on an error.
+int64_t raw_read_handle(intptr_t handle, char* out, size_t size);
+bool raw_seek_handle(intptr_t handle, int64_t offset);
+void raw_close_handle(intptr_t handle);
 // The size of an open source, -1 when unknown.
 int64_t raw_stream_size(std::FILE* stream);
 // Moves an open source to a byte offset from its start; false on failure.

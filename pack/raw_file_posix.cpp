@@ -175,6 +175,88 @@ std::FILE* raw_open_source(const std::string& path) {
   return open_regular_file(path);
 }
 
+const bool source_open_spares_lock = false;
+
+namespace {
+
+// The folder of the last source opened, held open: the sources of a group
+// share it, so each is opened by its name from there, and the system does
+// not walk the whole path again for each.
+std::string source_folder;
+int source_folder_fd = -1;
+
+int open_in_folder(const std::string& path, int flags) {
+  size_t cut = path.rfind('/');
+  if (cut == std::string::npos || cut == 0) {
+    return deep_open(path, flags);
+  }
+  if (source_folder_fd < 0 || path.compare(0, cut + 1, source_folder) != 0 ||
+      source_folder.size() != cut + 1) {
+    if (source_folder_fd >= 0) {
+      close(source_folder_fd);
+    }
+    source_folder.assign(path, 0, cut + 1);
+    source_folder_fd =
+        deep_open(source_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (source_folder_fd < 0) {
+      source_folder.clear();
+      return deep_open(path, flags);
+    }
+  }
+  int fd = openat(source_folder_fd, path.c_str() + cut + 1, flags);
+  if (fd < 0 && errno == ENOENT) {
+    // The folder may have been made anew under its name since it was
+    // opened: the whole path says.
+    close(source_folder_fd);
+    source_folder_fd = -1;
+    source_folder.clear();
+    return deep_open(path, flags);
+  }
+  return fd;
+}
+
+}  // namespace
+
+intptr_t raw_open_source_handle(const std::string& path, int64_t& size,
+                                file_identity& id, uint32_t& links) {
+  // Non-blocking, so that a FIFO does not hold the open until a writer
+  // comes; it changes nothing for a regular file. A descriptor rather than
+  // a stream: fdopen would ask it for its flags, a call per file.
+  int fd = open_in_folder(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return -1;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  size = static_cast<int64_t>(info.st_size);
+  id.volume = static_cast<uint64_t>(info.st_dev);
+  id.index = static_cast<uint64_t>(info.st_ino);
+  links = static_cast<uint32_t>(info.st_nlink);
+  return fd;
+}
+
+int64_t raw_read_handle(intptr_t handle, char* out, size_t size) {
+  while (true) {
+    ssize_t got = read(static_cast<int>(handle), out, size);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    return static_cast<int64_t>(got);
+  }
+}
+
+bool raw_seek_handle(intptr_t handle, int64_t offset) {
+  return lseek(static_cast<int>(handle), static_cast<off_t>(offset),
+               SEEK_SET) >= 0;
+}
+
+void raw_close_handle(intptr_t handle) {
+  close(static_cast<int>(handle));
+}
+
 int64_t raw_stream_size(std::FILE* stream) {
   struct stat info {};
   if (fstat(fileno(stream), &info) != 0) {

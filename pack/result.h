@@ -19,6 +19,11 @@ enum pack_result : int64_t {
   E_ABORTED = -13,
   // A write failed for want of space: the run cannot go on.
   E_DISK_FULL = -14,
+  // The source, once open, proved to be a target of this run: not packed.
+  E_RUN_TARGET = -15,
+  // The source, once open, proved to be packed already under another of its
+  // hard links: not packed again.
+  E_TAKEN = -16,
 };
 
 // A target may hold exactly this many bytes; one more is too big.

@@ -9,6 +9,10 @@
 
 #include "pack/apple_mail.h"
 #include "pack/marks_header.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "pack/raw_file.h"
 #include "window/events.h"
 
@@ -18,7 +22,12 @@ namespace qp {
 // read from the file once, even though the transfer passes over the header
 // twice.
 struct source_file {
+  // A source message file is read through its own handle; a stream (the
+  // target's check, the tests) through stdio.
   std::FILE* stream = nullptr;
+  intptr_t handle = -1;
+  file_identity id;    // of a file opened by its path; {0, 0} when unknown
+  uint32_t links = 1;  // its hard links
   bool owned = false;
   char* buffer = nullptr;
   size_t capacity = 0;
@@ -35,11 +44,6 @@ struct source_file {
   int64_t start = 0;            // file offset of the source's first byte
   bool abandoned = false;       // a stop at once came while reading
   bool skip_line_feed = false;  // the last line ended in a CR at the buffer end
-  // The next CR as a file offset, when cr_found; otherwise the reader
-  // knows that no CR lies before it. One search for CR then serves every
-  // line up to it, so a file without CRs is searched once per buffer.
-  int64_t cr_at = 0;
-  bool cr_found = false;
 };
 
 namespace {
@@ -56,12 +60,10 @@ void reset_reader_position(source_file* file) {
   file->begin = file->end = 0;
   file->at_eof = false;
   file->skip_line_feed = false;
-  file->cr_at = file->start;
-  file->cr_found = false;
 }
 
-source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit,
-                           bool unbuffer = true) {
+source_file* attach_reader(std::FILE* stream, intptr_t handle, bool owned,
+                           int64_t limit, bool unbuffer = true) {
   source_file* file = new source_file;
   if (!common_buffer_lent) {
     if (common_buffer.size() != reader_buffer_size) {
@@ -75,14 +77,44 @@ source_file* attach_reader(std::FILE* stream, bool owned, int64_t limit,
     file->buffer = file->own.data();
   }
   file->capacity = reader_buffer_size;
-  // Large reads go straight to the file, not through a second buffer.
-  if (unbuffer) {
+  if (stream && unbuffer) {
+    // Large reads go straight to the file, not through a second buffer.
     std::setvbuf(stream, nullptr, _IONBF, 0);
   }
   file->stream = stream;
+  file->handle = handle;
   file->owned = owned;
   file->limit = limit;
   return file;
+}
+
+// Up to size bytes, fewer only at the end of the file or on an error (then
+// error is set).
+size_t read_bytes(source_file* file, char* out, size_t size, bool& error) {
+  if (file->stream) {
+    size_t got = std::fread(out, 1, size, file->stream);
+    error = got < size && std::ferror(file->stream);
+    return got;
+  }
+  size_t got = 0;
+  error = false;
+  while (got < size) {
+    int64_t some = raw_read_handle(file->handle, out + got, size - got);
+    if (some <= 0) {
+      error = some < 0;
+      break;
+    }
+    got += static_cast<size_t>(some);
+  }
+  return got;
+}
+
+bool seek_to(source_file* file, int64_t offset) {
+  if (file->stream) {
+    std::clearerr(file->stream);
+    return raw_stream_seek(file->stream, offset);
+  }
+  return raw_seek_handle(file->handle, offset);
 }
 
 // Moves the unread bytes to the front and reads more behind them.
@@ -100,7 +132,7 @@ void refill(source_file* file) {
     return;
   }
   // Once per buffer, so that a stop at once ends even a line of gigabytes.
-  do_events();
+  poll_events();
   if (stop_at_once) {
     file->abandoned = true;
     file->at_eof = true;
@@ -115,60 +147,45 @@ void refill(source_file* file) {
       to_limit = true;
     }
   }
-  size_t got =
-      room > 0 ? std::fread(buffer + file->end, 1, room, file->stream) : 0;
-  // fread comes back short only at the end of the file or on an error:
+  bool error = false;
+  size_t got = room > 0 ? read_bytes(file, buffer + file->end, room, error) : 0;
+  // A read comes back short only at the end of the file or on an error:
   // there is no need to ask the file once more.
   if (got < room || to_limit) {
     file->at_eof = true;
     // A file that ends before the size it had at open shrank while it was
     // read: what came of it is cut short.
     bool short_of_limit = file->limit >= 0 && got < room;
-    if (std::ferror(file->stream) || short_of_limit) {
+    if (error || short_of_limit) {
       file->failed = true;
     }
   }
   file->end += got;
 }
 
+// The first line end, CR or LF, in [from, to); null when there is none.
+// One pass finds either: a search for each would pass over a CR LF line
+// twice.
 const char* find_line_end(const char* from, const char* to) {
-  const void* lf = std::memchr(from, '\n', static_cast<size_t>(to - from));
-  const char* limit = lf ? static_cast<const char*>(lf) : to;
-  const void* cr = std::memchr(from, '\r', static_cast<size_t>(limit - from));
-  if (cr) {
-    return static_cast<const char*>(cr);
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (to - from >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    int ends = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    if (ends != 0) {
+      return from + __builtin_ctz(static_cast<unsigned>(ends));
+    }
+    from += 16;
   }
-  return lf ? limit : nullptr;
-}
-
-// find_line_end over the reader's buffer, with the CR search remembered.
-const char* find_line_end_cached(source_file* file, const char* from,
-                                 const char* to) {
-  const char* buffer = file->buffer;
-  int64_t from_at = file->buffer_offset + (from - buffer);
-  int64_t to_at = file->buffer_offset + (to - buffer);
-  if (from_at > file->cr_at) {
-    file->cr_at = from_at;
-    file->cr_found = false;
-  }
-  if (!file->cr_found && file->cr_at < to_at) {
-    const char* scan = buffer + (file->cr_at - file->buffer_offset);
-    const void* cr = std::memchr(scan, '\r', static_cast<size_t>(to - scan));
-    if (cr) {
-      file->cr_at =
-          file->buffer_offset + (static_cast<const char*>(cr) - buffer);
-      file->cr_found = true;
-    } else {
-      file->cr_at = to_at;
+#endif
+  for (; from < to; ++from) {
+    if (*from == '\r' || *from == '\n') {
+      return from;
     }
   }
-  const char* limit =
-      file->cr_found ? buffer + (file->cr_at - file->buffer_offset) : to;
-  const void* lf = std::memchr(from, '\n', static_cast<size_t>(limit - from));
-  if (lf) {
-    return static_cast<const char*>(lf);
-  }
-  return file->cr_found ? limit : nullptr;
+  return nullptr;
 }
 
 }  // namespace
@@ -178,19 +195,25 @@ void set_reader_buffer_size(size_t bytes) {
 }
 
 source_file* open_source(const std::string& path) {
-  std::FILE* stream = raw_open_source(path);
-  if (!stream) {
+  int64_t size = -1;
+  file_identity id;
+  uint32_t links = 1;
+  intptr_t handle = raw_open_source_handle(path, size, id, links);
+  if (handle == -1) {
     return nullptr;
   }
-  return attach_reader(stream, true, raw_stream_size(stream));
+  source_file* file = attach_reader(nullptr, handle, true, size);
+  file->id = id;
+  file->links = links;
+  return file;
 }
 
 source_file* open_source_stream(std::FILE* stream, bool owned) {
-  return attach_reader(stream, owned, -1);
+  return attach_reader(stream, -1, owned, -1);
 }
 
 source_file* open_written_source(std::FILE* stream) {
-  return attach_reader(stream, true, -1, false);
+  return attach_reader(stream, -1, true, -1, false);
 }
 
 void close_source(source_file* file) {
@@ -199,6 +222,9 @@ void close_source(source_file* file) {
   }
   if (file->owned && file->stream) {
     std::fclose(file->stream);
+  }
+  if (file->owned && file->handle != -1) {
+    raw_close_handle(file->handle);
   }
   if (file->lent) {
     common_buffer_lent = false;
@@ -211,13 +237,18 @@ void rewind_source(source_file* file) {
     // The buffer still holds the source from its first byte.
     file->begin = 0;
     file->skip_line_feed = false;
-    file->cr_at = file->start;
-    file->cr_found = false;
     return;
   }
-  raw_stream_seek(file->stream, file->start);
-  std::clearerr(file->stream);
+  seek_to(file, file->start);
   reset_reader_position(file);
+}
+
+file_identity source_identity(const source_file* file) {
+  return file->id;
+}
+
+bool source_has_several_links(const source_file* file) {
+  return file->links > 1;
 }
 
 int peek_source_byte(source_file* file) {
@@ -230,10 +261,9 @@ int peek_source_byte(source_file* file) {
 }
 
 bool set_source_range(source_file* file, int64_t start, int64_t end) {
-  if (!raw_stream_seek(file->stream, start)) {
+  if (!seek_to(file, start)) {
     return false;
   }
-  std::clearerr(file->stream);
   file->start = start;
   file->limit = end;
   file->failed = false;
@@ -244,13 +274,12 @@ bool set_source_range(source_file* file, int64_t start, int64_t end) {
 size_t read_source_at(source_file* file, int64_t offset, char* out,
                       size_t size) {
   size_t got = 0;
-  if (raw_stream_seek(file->stream, offset)) {
-    got = std::fread(out, 1, size, file->stream);
+  bool error = false;
+  if (seek_to(file, offset)) {
+    got = read_bytes(file, out, size, error);
   }
   // The reader goes on from the end of what its buffer holds.
-  std::clearerr(file->stream);
-  raw_stream_seek(file->stream,
-                  file->buffer_offset + static_cast<int64_t>(file->end));
+  seek_to(file, file->buffer_offset + static_cast<int64_t>(file->end));
   return got;
 }
 
@@ -284,7 +313,7 @@ bool read_piece(source_file* file, line_piece& piece) {
     }
     const char* start = buffer + file->begin;
     const char* stop = buffer + file->end;
-    if (const char* mark = find_line_end_cached(file, start, stop)) {
+    if (const char* mark = find_line_end(start, stop)) {
       piece.content =
           std::string_view(start, static_cast<size_t>(mark - start));
       piece.has_line_end = true;
@@ -334,8 +363,18 @@ std::string_view read_plain_run(source_file* file, bool lf,
   const char* start = buffer + file->begin;
   const char* stop = buffer + file->end;
   const char* run_end = start;
-  while (run_end < stop && special.find(*run_end) == std::string_view::npos) {
-    const char* mark = find_line_end_cached(file, run_end, stop);
+  // special holds a few bytes: a loop over them costs less than a call
+  // per line.
+  auto is_special = [special](char c) {
+    for (char s : special) {
+      if (c == s) {
+        return true;
+      }
+    }
+    return false;
+  };
+  while (run_end < stop && !is_special(*run_end)) {
+    const char* mark = find_line_end(run_end, stop);
     if (!mark) {
       break;
     }
@@ -372,7 +411,6 @@ bool read_line_ahead(source_file* file,
                      const std::function<bool(std::string_view)>& take) {
   // Read straight from the file behind the buffer, then go back there: the
   // buffer itself stays as it is.
-  std::FILE* stream = file->stream;
   int64_t resume = file->buffer_offset + static_cast<int64_t>(file->end);
   const size_t ahead_size = 64 * 1024;
   std::unique_ptr<char[]> ahead_buffer(new char[ahead_size]);
@@ -380,14 +418,15 @@ bool read_line_ahead(source_file* file,
   bool has_line_end = false;
   int64_t left = file->limit >= 0 ? file->limit - resume : INT64_MAX;
   while (left > 0) {
-    do_events();
+    poll_events();
     if (stop_at_once) {
       break;  // the reader gives up at its next refill
     }
     size_t want = left < static_cast<int64_t>(ahead_size)
                       ? static_cast<size_t>(left)
                       : ahead_size;
-    size_t got = std::fread(ahead, 1, want, stream);
+    bool error = false;
+    size_t got = read_bytes(file, ahead, want, error);
     left -= static_cast<int64_t>(got);
     if (got == 0) {
       break;
@@ -403,8 +442,7 @@ bool read_line_ahead(source_file* file,
       break;
     }
   }
-  std::clearerr(stream);
-  raw_stream_seek(stream, resume);
+  seek_to(file, resume);
   return has_line_end;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pack/locked_file.h"
 #include "pack/message_marks.h"
 
 namespace qp {
@@ -41,6 +42,11 @@ size_t read_source_at(source_file* file, int64_t offset, char* out,
 // The end of the source as a file offset (its size when opened by path),
 // -1 when unknown.
 int64_t source_size(const source_file* file);
+// The identity of a source opened by its path, from its open; {0, 0} when
+// unknown.
+file_identity source_identity(const source_file* file);
+// True when the source opened by its path has more than one hard link.
+bool source_has_several_links(const source_file* file);
 // True when reading failed (not merely ended) since the source was opened.
 bool source_failed(const source_file* file);
 // True when a stop at once came while reading: the reader gave up.

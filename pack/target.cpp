@@ -1,6 +1,7 @@
 #include "pack/target.h"
 
 #include <algorithm>
+#include <bitset>
 #include <set>
 #include <string>
 #include <utility>
@@ -10,6 +11,8 @@
 #include "base/tree_walk.h"
 #include "config/settings.h"
 #include "pack/line_facts.h"
+#include "pack/raw_file.h"
+#include "pack/source_reader.h"
 #include "pack/transfer.h"
 #include "window/events.h"
 
@@ -22,14 +25,27 @@ std::set<std::pair<uint64_t, uint64_t>> run_targets;
 // that differs only in letter case, a linked folder) is appended to.
 std::set<std::pair<uint64_t, uint64_t>> written_targets;
 
+// The identity tags of run_targets: most sources are ruled out by them.
+std::bitset<256> run_target_tags;
+
 void add_run_target(const file_identity& id) {
   run_targets.emplace(id.volume, id.index);
+  run_target_tags.set(identity_tag(id.volume, id.index));
 }
 
 // The sources that more than one name reaches, sorted, and which of them
 // were taken already.
 std::vector<node_identity> shared_sources;
 std::vector<bool> shared_taken;
+// The files of several hard links that the walk did not know as such (on
+// Windows it does not open each file to ask), found so at their open and
+// packed once: their identities.
+std::set<std::pair<uint64_t, uint64_t>> linked_taken;
+
+bool is_shared_source(const file_identity& found) {
+  const node_identity id{found.volume, found.index};
+  return std::binary_search(shared_sources.begin(), shared_sources.end(), id);
+}
 
 // The slot of the source among the shared ones, or -1.
 long shared_slot(const std::string& path) {
@@ -182,7 +198,9 @@ bool fix_up_tail(locked_file* file, int64_t& size, const mbox_format& mbox) {
 
 void forget_run_targets() {
   run_targets.clear();
+  run_target_tags.reset();
   written_targets.clear();
+  linked_taken.clear();
 }
 
 void note_shared_sources(const std::vector<node_identity>& sorted) {
@@ -197,7 +215,19 @@ void note_run_target(const std::string& path) {
   }
 }
 
-bool is_run_target(const std::string& path) {
+bool is_run_target_identity(const file_identity& id) {
+  return (id.volume != 0 || id.index != 0) &&
+         run_targets.count({id.volume, id.index}) != 0;
+}
+
+bool is_run_target(const std::string& path, uint8_t tag) {
+  // The walk's identity stands for the file: a target made since is no
+  // file of the walk, and one that existed had its identity noted before
+  // any source was opened. So no source that may be a target is opened
+  // (whose close would drop the target's lock) to find out.
+  if (tag != 0 && !run_target_tags.test(tag)) {
+    return false;
+  }
   file_identity id;
   return !run_targets.empty() && path_identity(path, id) &&
          run_targets.count({id.volume, id.index}) != 0;
@@ -337,13 +367,18 @@ bool names_the_target(const target_in_hand& target,
 // read while it grows never ends.
 source_verdict judge_source(const target_in_hand& target,
                             const std::string& source_directory,
-                            std::string_view name, uint64_t size) {
+                            std::string_view name, uint64_t size, uint8_t tag) {
   if (size == 0) {
     return SOURCE_EMPTY;
   }
   std::string path = source_directory;
   path.append(name);
-  if (names_the_target(target, source_directory, name) || is_run_target(path)) {
+  // Where opening a source spares the target's lock, a source the walk
+  // knows no identity of is checked once open (pack_message), not by a
+  // second open here.
+  bool check_when_open = tag == 0 && source_open_spares_lock;
+  if (names_the_target(target, source_directory, name) ||
+      (!check_when_open && is_run_target(path, tag))) {
     return SOURCE_RUN_TARGET;
   }
   return taken_before(path, true) ? SOURCE_TAKEN : SOURCE_TRY;
@@ -351,8 +386,28 @@ source_verdict judge_source(const target_in_hand& target,
 
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes) {
-  int64_t result =
-      transfer_message(source_path, target.file, target.options, &notes);
+  message_source source = open_message_source(source_path);
+  if (source.reader && source_open_spares_lock) {
+    // Where the open spares the lock, what the walk did not ask the file
+    // is found from the open: whether it is a target of the run, and
+    // whether another of its hard links was packed (the walk's shared
+    // sources are judged by name before, see taken_before).
+    const file_identity id = source_identity(source.reader);
+    int64_t passed = 0;
+    if (is_run_target_identity(id)) {
+      passed = E_RUN_TARGET;
+    } else if (source_has_several_links(source.reader) &&
+               !is_shared_source(id) &&
+               !linked_taken.emplace(id.volume, id.index).second) {
+      passed = E_TAKEN;
+    }
+    if (passed != 0) {
+      close_message_source(source);
+      return passed;
+    }
+  }
+  int64_t result = transfer_source(source, target.file, target.options, &notes);
+  close_message_source(source);
   if (result == E_READ || result == E_ABORTED) {
     // A stop at once gives up the message in hand; whole ones stay.
     cut_back(target);

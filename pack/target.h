@@ -69,7 +69,10 @@ std::string drive_name(const std::string& target_path);
 // and each target as it is opened.
 void forget_run_targets();
 void note_run_target(const std::string& path);
-bool is_run_target(const std::string& path);
+// tag, when not 0, is the identity_tag the walk found for path: a tag that
+// no target of the run has rules it out without a look at the file.
+bool is_run_target(const std::string& path, uint8_t tag = 0);
+bool is_run_target_identity(const file_identity& id);
 // The files the collection may hold under more than one name (sorted):
 // each is packed once, under the first; forget_run_targets keeps them.
 void note_shared_sources(const std::vector<node_identity>& sorted);
@@ -91,13 +94,17 @@ enum source_verdict {
 // that is tried counts as taken from now on.
 source_verdict judge_source(const target_in_hand& target,
                             const std::string& source_directory,
-                            std::string_view name, uint64_t size);
+                            std::string_view name, uint64_t size,
+                            uint8_t identity_tag = 0);
 
 // Packs the source's message into the target. 0: it is in, and the
 // target's size is at its end. Otherwise nothing of it stays:
 // E_READ, E_SOURCE_FORMAT, E_ABORTED (a stop at once), E_WRITE (it did not
 // go in whole), E_DISK_FULL (the same, for want of space); except
-// E_TOO_BIG, when it is in and the target has passed its limit.
+// E_TOO_BIG, when it is in and the target has passed its limit; or
+// E_RUN_TARGET, when the source proved to be a target of this run once
+// open (where that open spares the lock, see raw_file.h); or E_TAKEN, when
+// it proved to be packed already under another of its hard links.
 int64_t pack_message(target_in_hand& target, const std::string& source_path,
                      transfer_notes& notes);
 

@@ -1,5 +1,6 @@
 #include "pack/transfer.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,21 @@ struct message_writer {
   void run(std::string_view bytes) {
     write_span(target, bytes);
     count += static_cast<int64_t>(bytes.size());
+    last_had_line_end = true;
+  }
+  // Whole lines that need no change but their bare LF line ends, which the
+  // target's line end replaces.
+  void lf_run(std::string_view bytes) {
+    const char* at = bytes.data();
+    const char* end = at + bytes.size();
+    while (at < end) {
+      const char* lf =
+          static_cast<const char*>(std::memchr(at, '\n', end - at));
+      size_t size = static_cast<size_t>(lf - at);
+      write_line(target, std::string_view(at, size));
+      count += static_cast<int64_t>(size) + line_end_bytes;
+      at = lf + 1;
+    }
     last_had_line_end = true;
   }
   void end_of_line(bool has_line_end) {
@@ -189,12 +205,23 @@ bool write_plain_run(source_file* file, bool lf, std::string_view special,
     return false;
   }
   std::string_view run = read_plain_run(file, lf, special);
+  bool bare_lf = false;
+  if (run.empty() && !lf) {
+    // Lines ended by a bare LF, for a CR LF target: the same run, each line
+    // given the target's line end on its way.
+    run = read_plain_run(file, true, special);
+    bare_lf = true;
+  }
   if (run.empty()) {
     backoff.failed();
     return false;
   }
   backoff.succeeded();
-  writer.run(run);
+  if (bare_lf) {
+    writer.lf_run(run);
+  } else {
+    writer.run(run);
+  }
   do_events();
   return true;
 }

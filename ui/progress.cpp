@@ -24,6 +24,12 @@ window_handle progress_bar = 0;
 window_handle percent_label = 0;
 window_handle cancel_button = 0;
 
+// The percent the bar and its label show, and the one in the title while
+// minimised (-1: none yet): a step that changes neither sets no text, since
+// each text set is a round trip to the window system.
+int bar_percent_shown = -1;
+int title_percent_shown = -1;
+
 }  // namespace
 
 std::string iconic_title(int percent) {
@@ -63,24 +69,29 @@ void advance_progress(uint64_t bytes) {
   }
   int percent = shown_percent(progress_percent);
   if (is_minimised(main_window_handle)) {
-    set_text(main_window_handle, iconic_title(percent));
-  } else {
+    if (percent != title_percent_shown) {
+      title_percent_shown = percent;
+      set_text(main_window_handle, iconic_title(percent));
+    }
+  } else if (percent != bar_percent_shown) {
+    bar_percent_shown = percent;
     set_progress_position(progress_bar, percent);
     char text[16];
     std::snprintf(text, sizeof text, "%d %%", percent);
     set_text(percent_label, text);
   }
-  do_events();
+  poll_events();
 }
 
 void handler_WIN(window_handle /*object*/, unsigned event,
                  std::uintptr_t wparam, std::intptr_t /*lparam*/) {
   if (event == EVENT_SIZE) {
     if (wparam == SIZE_RESTORED_CODE) {
+      title_percent_shown = -1;
       set_text(main_window_handle, program_name);
     } else {
-      set_text(main_window_handle,
-               iconic_title(shown_percent(progress_percent)));
+      title_percent_shown = shown_percent(progress_percent);
+      set_text(main_window_handle, iconic_title(title_percent_shown));
     }
     set_focus(cancel_button);
     if (!job_started) {

@@ -3,6 +3,7 @@
 #ifndef QUILLPACK_WINDOW_PLATFORM_H_
 #define QUILLPACK_WINDOW_PLATFORM_H_
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -92,8 +93,14 @@ void attach_handler(window_handle window, event_handler handler);
 // Shows the window and runs the event loop; returns only when the loop
 // ends.
 void show_and_run(window_handle window, show_mode mode);
-// Takes and dispatches one pending event, if there is one.
-void pump_one_event();
+// Set when the platform knows, without asking its window system, that an
+// event waits (on POSIX: a signal came); the pump then runs at the next
+// line, not at the next tick of its clock. Never set on Windows, whose
+// queue is known only by asking.
+extern volatile std::sig_atomic_t event_signalled;
+// Takes and dispatches every pending event; returns at once when none is
+// pending, and never waits.
+void pump_pending_events();
 // Shows a box and waits for it; the button pressed, ID_NONE when no box
 // could be shown.
 int message_box(window_handle owner, const std::string& caption,

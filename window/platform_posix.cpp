@@ -43,15 +43,27 @@ bool display_dirty = false;  // drawn at the next event pump
 bool title_pushed = false;
 std::string title_shown;
 
+}  // namespace
+
+volatile std::sig_atomic_t event_signalled = 0;
+
+namespace {
+
 volatile sig_atomic_t pending_interrupt = 0;
 volatile sig_atomic_t pending_terminate = 0;
 
 void on_interrupt(int) {
   pending_interrupt = 1;
+  event_signalled = 1;
 }
 
+// Counted (up to two), since the pump may come after both: a second
+// request does not wait for the message in hand.
 void on_terminate(int) {
-  pending_terminate = 1;
+  if (pending_terminate < 2) {
+    pending_terminate = pending_terminate + 1;
+  }
+  event_signalled = 1;
 }
 
 void write_all(int fd, const std::string& text) {
@@ -371,19 +383,18 @@ void show_and_run(window_handle window, show_mode mode) {
   }
 }
 
-void pump_one_event() {
+void pump_pending_events() {
+  event_signalled = 0;
   if (display_dirty) {
     display_dirty = false;
     draw_display();
   }
-  if (pending_terminate) {
+  while (pending_terminate > 0) {
     // A service manager or kill wants a clean stop, not a question.
-    // A second request does not wait for the message in hand.
-    pending_terminate = 0;
+    pending_terminate = pending_terminate - 1;
     if (main_handler) {
       main_handler(main_handle, EVENT_STOP, 0, 0);
     }
-    return;
   }
   if (pending_interrupt) {
     pending_interrupt = 0;
@@ -419,6 +430,9 @@ void request_foreground(window_handle) {}
 
 void show_closing_line(window_handle, const std::string&,
                        const std::string& line, bool) {
+  if (display_dirty) {
+    draw_display();  // the last state, before it gives way
+  }
   erase_display();
   display_dirty = false;
   if (isatty(STDERR_FILENO)) {

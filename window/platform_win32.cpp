@@ -15,6 +15,10 @@
 #include "window/platform.h"
 
 namespace qp {
+
+// The queue is known only by asking the system: the pump goes by its clock.
+volatile std::sig_atomic_t event_signalled = 0;
+
 namespace {
 
 const char* const window_class_name = "quillpack_window";
@@ -353,12 +357,14 @@ void show_and_run(window_handle window, show_mode mode) {
   }
 }
 
-void pump_one_event() {
+void pump_pending_events() {
   MSG message;
-  if (!PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-    return;
-  }
-  if (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The event loop's to end, not the pump's: left for it.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

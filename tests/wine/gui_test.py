@@ -27,7 +27,10 @@ from test_tally import APPLE_DOUBLE, tally  # noqa: E402
 MAIN_TITLE = "^quillpack$"
 INFO_TITLE = "^Info - quillpack$"
 TREE = os.path.join(WIN_BUILD, "gui-tree")
-TREE_FILES = 400
+# Enough that a run lasts some seconds, for a look and a Cancel in it.
+TREE_FILES = 12000
+LARGE_FILES = 12
+LARGE_REPEAT = 2800  # copies of BODY: about 145 MB a message
 BODY = b"".join(b"Line %06d of a long message body, with some filler text.\n"
                 % i for i in range(600))
 
@@ -43,6 +46,23 @@ def make_big_tree():
         for i in range(TREE_FILES):
             with open(os.path.join(src, "m%05d.eml" % i), "wb") as f:
                 f.write(message("m%d" % i, BODY))
+        open(stamp, "w").close()
+    return src
+
+
+def make_large_files():
+    """A few messages of tens of megabytes each: one takes the program
+    seconds, all of it inside one transfer."""
+    src = os.path.join(TREE, "large-src")
+    stamp = os.path.join(TREE, "large-ready-%dx%d" % (LARGE_FILES,
+                                                     LARGE_REPEAT))
+    if not os.path.exists(stamp):
+        shutil.rmtree(src, ignore_errors=True)
+        os.makedirs(src)
+        body = BODY * LARGE_REPEAT
+        for i in range(LARGE_FILES):
+            with open(os.path.join(src, "big%d.eml" % i), "wb") as f:
+                f.write(message("big%d" % i, body))
         open(stamp, "w").close()
     return src
 
@@ -183,8 +203,8 @@ class GuiTest(unittest.TestCase):
         end = max(i for i, l in enumerate(lines) if l.startswith("End: "))
         return without_closing_lines(lines[begin + 1:end])
 
-    def packed_messages(self):
-        with open(os.path.join(self.out, "src.mbx"), "rb") as f:
+    def packed_messages(self, target="src.mbx"):
+        with open(os.path.join(self.out, target), "rb") as f:
             data = f.read()
         return data.count(b"\r\nFrom quillpack@localhost ") + \
             data.startswith(b"From quillpack@localhost ")
@@ -228,6 +248,23 @@ class GuiTest(unittest.TestCase):
         self.assertEqual(self.finish_without_box(), 0)
         self.assertEqual(self.packed_messages(), TREE_FILES)
         self.assertIn("100 %", self.texts_shown())
+
+    def test_cancel_answers_within_a_second_inside_a_large_message(self):
+        # The pump goes by the clock: a long message still looks at the
+        # window's events often enough for the question to come at once.
+        self.start(make_large_files(), "/p")
+        wait_for(lambda: windows_named(MAIN_TITLE), what="the window")
+        time.sleep(0.5)  # inside one of the messages
+        self.assertIsNone(self.proc.poll())
+        pressed = time.monotonic()
+        xdotool("key", "Return")
+        wait_for(lambda: len(windows_named(MAIN_TITLE)) == 2, timeout=10,
+                 what="the question")
+        self.assertLess(time.monotonic() - pressed, 1.0)
+        xdotool("key", "Return")  # Yes
+        self.assertEqual(self.finish(), 2)
+        self.assertEqual(self.log_messages(), ["Aborted by user.", "0 errors."])
+        self.assertLess(self.packed_messages("large-src.mbx"), LARGE_FILES)
 
     def test_minimised_start_shows_the_percentage_in_the_title(self):
         self.start(self.src, "/p", "/i")

@@ -109,6 +109,18 @@ class WholeRunTest(WineTest):
                               else b"") + FALLBACK + crlf(a) + FALLBACK +
                              crlf(b))
 
+    def test_a_file_of_two_hard_links_is_packed_once(self):
+        # Found at the open, where the walk does not open each file.
+        data = message("twice")
+        self.write("a.eml", data)
+        os.link(os.path.join(self.src, "a.eml"), os.path.join(self.src, "b.eml"))
+        self.write("c.eml", message("once"))
+        run = self.run_exe(self.win(self.src) + "\\*.eml", self.win(self.out),
+                           "/p")
+        self.assertEqual(run.code, 0, run.stderr)
+        self.assertEqual(self.read("src.mbx"),
+                         FALLBACK + crlf(data) + FALLBACK + crlf(message("once")))
+
     def test_output_directory_is_created_and_used_in_lower_case(self):
         self.write("a.eml", message())
         target = os.path.join(self.dir, "New Out", "Deep")
