@@ -31,6 +31,8 @@ packages=(
   groff-base mandoc dpkg-dev file lintian
   # The listing order's case table is checked against UnicodeData.txt.
   unicode-data
+  # The system calls a small source costs are counted.
+  strace
 )
 # The packed test messages are those of Python's e-mail package tests.
 python_version=$(debian_python_version || true)
