@@ -121,6 +121,19 @@ std::string ascii_lower(const std::string& text) {
   return result;
 }
 
+bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
+  if (text.size() < end.size()) {
+    return false;
+  }
+  text.remove_prefix(text.size() - end.size());
+  for (size_t i = 0; i < end.size(); ++i) {
+    if (ascii_lower(text[i]) != end[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool has_wildcard(const std::string& path) {
   return path.find_first_of("*?") != std::string::npos;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qp {
@@ -61,6 +62,8 @@ std::string ascii_lower(const std::string& text);
 inline char ascii_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+// Whether text ends in end, which is lower case, letter case ignored.
+bool ends_with_ignoring_case(std::string_view text, std::string_view end);
 
 bool has_wildcard(const std::string& path);
 

@@ -6,19 +6,6 @@
 namespace qp {
 namespace {
 
-bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) {
-    return false;
-  }
-  text.remove_prefix(text.size() - end.size());
-  for (size_t i = 0; i < end.size(); ++i) {
-    if (ascii_lower(text[i]) != end[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool is_mailbox_name(std::string_view name) {
   return name.size() > 5 && ends_with_ignoring_case(name, ".mbox");
 }

@@ -15,23 +15,6 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
-char ascii_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) {
-    return false;
-  }
-  text.remove_prefix(text.size() - end.size());
-  for (size_t i = 0; i < end.size(); ++i) {
-    if (ascii_lower(text[i]) != end[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 size_t skip_spaces(std::string_view text, size_t at) {
   while (at < text.size() && (text[at] == ' ' || text[at] == '\t' ||
                               text[at] == '\r' || text[at] == '\n')) {
