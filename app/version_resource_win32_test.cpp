@@ -40,7 +40,7 @@ TEST(version_resource, ThePropertiesExplorerShows) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\",
                              reinterpret_cast<void**>(&fixed), &length));
-  // The project's version with zeros up to four numbers: 0.65 is 0.65.0.0.
+  // The project's version with zeros up to four numbers: 0.66 is 0.66.0.0.
   std::string version = QUILLPACK_VERSION;
   std::string padded = version;
   for (size_t dots = std::count(version.begin(), version.end(), '.'); dots < 3;
