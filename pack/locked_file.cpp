@@ -7,6 +7,9 @@
 
 #include "base/process.h"
 #include "pack/raw_file.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qp {
 
@@ -135,6 +138,70 @@ void write_line(locked_file* file, std::string_view bytes) {
   }
   write_bytes(file, bytes);
   write_line_end(file);
+}
+
+namespace {
+
+// Copies in[0, size) to out with every LF turned into CR LF; the end of
+// what was written. Writes up to 16 bytes past that end.
+char* expand_line_feeds(const char* in, size_t size, char* out) {
+  const char* end = in + size;
+#if defined(__SSE2__)
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  while (end - in >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    unsigned ends = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_feed)));
+    if (ends == 0) {
+      in += 16;
+      out += 16;
+      continue;
+    }
+    unsigned at = static_cast<unsigned>(__builtin_ctz(ends));
+    out[at] = '\r';
+    out[at + 1] = '\n';
+    in += at + 1;
+    out += at + 2;
+  }
+#endif
+  for (; in < end; ++in) {
+    if (*in == '\n') {
+      *out++ = '\r';
+    }
+    *out++ = *in;
+  }
+  return out;
+}
+
+}  // namespace
+
+size_t write_lf_lines(locked_file* file, std::string_view bytes) {
+  if (file->lf_line_ends) {
+    write_span(file, bytes);
+    return bytes.size();
+  }
+  // Each input byte takes at most two in the buffer, and the copy may
+  // write 16 beyond its end.
+  constexpr size_t slack = 16;
+  size_t made = 0;
+  while (!bytes.empty()) {
+    size_t room = file->buffer.size() - file->used;
+    if (room < 4 * slack) {
+      flush(file);
+      room = file->buffer.size();
+    }
+    size_t take = (room - slack) / 2;
+    if (take > bytes.size()) {
+      take = bytes.size();
+    }
+    char* start = file->buffer.data() + file->used;
+    char* end = expand_line_feeds(bytes.data(), take, start);
+    file->used += static_cast<size_t>(end - start);
+    made += static_cast<size_t>(end - start);
+    bytes.remove_prefix(take);
+  }
+  return made;
 }
 
 void write_line_end(locked_file* file) {

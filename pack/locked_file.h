@@ -32,6 +32,9 @@ void write_span(locked_file* file, std::string_view bytes);
 // The bytes followed by the line end.
 void write_line(locked_file* file, std::string_view bytes);
 void write_line_end(locked_file* file);
+// Whole lines ended by a bare LF, each given the file's line end; the
+// number of bytes they make.
+size_t write_lf_lines(locked_file* file, std::string_view bytes);
 void set_lf_line_ends(locked_file* file, bool lf);
 // 2 for CR LF, 1 for LF.
 int line_end_size(const locked_file* file);

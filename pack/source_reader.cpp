@@ -188,6 +188,61 @@ const char* find_line_end(const char* from, const char* to) {
   return nullptr;
 }
 
+#if defined(__SSE2__)
+// The bytes of a 64-byte block equal to c, one bit each.
+uint64_t block_mask(const __m128i (&block)[4], char c) {
+  const __m128i wanted = _mm_set1_epi8(c);
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; ++i) {
+    uint32_t bits = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(block[i], wanted)));
+    mask |= static_cast<uint64_t>(bits) << (16 * i);
+  }
+  return mask;
+}
+
+// The end of the plain lines from start, found 64 bytes at a time: every
+// line end and line start of a block is tested at once, instead of a
+// search per line. Stops short of the last block not whole in [start,
+// stop) and of the first line that is not plain; the caller goes on line
+// by line from the end returned.
+const char* plain_blocks_end(const char* start, const char* stop, bool lf,
+                             std::string_view special) {
+  const char* run_end = start;
+  uint64_t starts_line = 1;  // the first byte of the block begins a line
+  uint64_t after_cr = 0;     // the byte before the block is a CR
+  for (const char* at = start; stop - at >= 64; at += 64) {
+    __m128i block[4];
+    for (int i = 0; i < 4; ++i) {
+      block[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
+    }
+    uint64_t cr = block_mask(block, '\r');
+    uint64_t line_feed = block_mask(block, '\n');
+    uint64_t specials = 0;
+    for (char s : special) {
+      specials |= block_mask(block, s);
+    }
+    uint64_t wrong = ((line_feed << 1) | starts_line) & specials;
+    // A CR LF line end is an LF right after a CR; a byte where the one is
+    // found without the other ends the run.
+    wrong |= lf ? cr : line_feed ^ ((cr << 1) | after_cr);
+    uint64_t ends = line_feed;
+    if (wrong != 0) {
+      ends &= (wrong & (~wrong + 1)) - 1;  // the line ends before the first
+    }
+    if (ends != 0) {
+      run_end = at + 64 - __builtin_clzll(ends);
+    }
+    if (wrong != 0) {
+      break;
+    }
+    starts_line = line_feed >> 63;
+    after_cr = cr >> 63;
+  }
+  return run_end;
+}
+#endif
+
 }  // namespace
 
 void set_reader_buffer_size(size_t bytes) {
@@ -373,6 +428,9 @@ std::string_view read_plain_run(source_file* file, bool lf,
     }
     return false;
   };
+#if defined(__SSE2__)
+  run_end = plain_blocks_end(start, stop, lf, special);
+#endif
   while (run_end < stop && !is_special(*run_end)) {
     const char* mark = find_line_end(run_end, stop);
     if (!mark) {

@@ -125,5 +125,50 @@ TEST_F(source_reader_test, plain_runs_stop_before_lines_that_change) {
   }
 }
 
+// Plain lines of exactly size bytes (none when size is 0).
+std::string plain_lines(size_t size, const std::string& end) {
+  std::string lines;
+  while (size - lines.size() >= 80) {
+    lines += std::string(40 - end.size(), 'x') + end;
+  }
+  size_t rest = size - lines.size();
+  if (rest > 0) {
+    lines += std::string(rest - end.size(), 'x') + end;
+  }
+  return lines;
+}
+
+// Long runs are tested a block of bytes at a time: a line that is not
+// plain ends the run wherever it falls, on either side of a block's edge.
+TEST_F(source_reader_test, plain_runs_stop_at_the_same_line_across_blocks) {
+  struct row {
+    bool lf;
+    const char* not_plain;  // the line that ends the run, "" for none
+  };
+  const row rows[] = {
+      {false, "From x\r\n"}, {false, ">b\r\n"},  {false, "b\nc\r\n"},
+      {false, "b\rc\r\n"},   {false, "b\r\r\n"}, {false, "\n"},
+      {false, ""},           {true, "From x\n"}, {true, ">b\n"},
+      {true, "b\rc\n"},      {true, "b\r\n"},    {true, ""},
+  };
+  const size_t offsets[] = {0, 2, 61, 62, 63, 64, 65, 66, 126, 127, 128, 191};
+  for (const row& r : rows) {
+    std::string end = r.lf ? "\n" : "\r\n";
+    for (size_t offset : offsets) {
+      std::string run = plain_lines(offset, end);
+      std::string after = r.not_plain + plain_lines(200, end) + "tail";
+      scratch_dir dir;
+      source_file* source = open_source(dir.write("s", "h\n" + run + after));
+      ASSERT_NE(source, nullptr);
+      std::string line;
+      ASSERT_TRUE(read_line(source, line));
+      std::string expected = *r.not_plain ? run : run + plain_lines(200, end);
+      EXPECT_EQ(std::string(read_plain_run(source, r.lf, "F>")), expected)
+          << r.not_plain << " at " << offset;
+      close_source(source);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qp

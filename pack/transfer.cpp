@@ -51,16 +51,7 @@ struct message_writer {
   // Whole lines that need no change but their bare LF line ends, which the
   // target's line end replaces.
   void lf_run(std::string_view bytes) {
-    const char* at = bytes.data();
-    const char* end = at + bytes.size();
-    while (at < end) {
-      const char* lf =
-          static_cast<const char*>(std::memchr(at, '\n', end - at));
-      size_t size = static_cast<size_t>(lf - at);
-      write_line(target, std::string_view(at, size));
-      count += static_cast<int64_t>(size) + line_end_bytes;
-      at = lf + 1;
-    }
+    count += static_cast<int64_t>(write_lf_lines(target, bytes));
     last_had_line_end = true;
   }
   void end_of_line(bool has_line_end) {

@@ -191,6 +191,23 @@ TEST_F(transfer_test, every_line_end_becomes_crlf) {
             crlf_fallback() + "Date: x\r\nFrom: y\r\n\r\na\r\n\r\nb\r\n");
 }
 
+// Runs of LF lines of every length up to beyond a vector's width, more of
+// them than the target's buffer holds: each line end becomes CR LF, none
+// lost or doubled where a run or the buffer ends.
+TEST_F(transfer_test, long_runs_of_lf_lines_become_crlf) {
+  std::string lf = "Date: x\nFrom: y\n\n";
+  std::string crlf = "Date: x\r\nFrom: y\r\n\r\n";
+  for (int i = 0; lf.size() < 1200 * 1024; ++i) {
+    std::string content(static_cast<size_t>(i % 37),
+                        static_cast<char>('a' + i % 26));
+    lf += content + "\n";
+    crlf += content + "\r\n";
+  }
+  transfer_outcome out = transfer(lf + "last");
+  EXPECT_TRUE(out.written == crlf_fallback() + crlf + "last\r\n");
+  EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()));
+}
+
 TEST_F(transfer_test, missing_final_line_end_is_added_and_counted) {
   transfer_outcome out = transfer("Date: x\nFrom: y\n\nlast line");
   EXPECT_EQ(out.written,
