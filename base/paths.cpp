@@ -121,17 +121,26 @@ std::string ascii_lower(const std::string& text) {
   return result;
 }
 
-bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) {
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
     return false;
   }
-  text.remove_prefix(text.size() - end.size());
-  for (size_t i = 0; i < end.size(); ++i) {
-    if (ascii_lower(text[i]) != end[i]) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) {
       return false;
     }
   }
   return true;
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() &&
+         same_ignoring_case(text.substr(0, start.size()), start);
+}
+
+bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() &&
+         same_ignoring_case(text.substr(text.size() - end.size()), end);
 }
 
 bool has_wildcard(const std::string& path) {

@@ -62,7 +62,10 @@ std::string ascii_lower(const std::string& text);
 inline char ascii_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
-// Whether text ends in end, which is lower case, letter case ignored.
+// Comparisons of ASCII names with letter case ignored ("A" to "Z" only;
+// other bytes compare as they are).
+bool same_ignoring_case(std::string_view a, std::string_view b);
+bool starts_with_ignoring_case(std::string_view text, std::string_view start);
 bool ends_with_ignoring_case(std::string_view text, std::string_view end);
 
 bool has_wildcard(const std::string& path);

@@ -3,25 +3,10 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/paths.h"
+
 namespace qp {
 namespace {
-
-char ascii_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Non-ASCII bytes compare as they are: every listed name is ASCII.
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 template <size_t N>
 bool is_one_of(std::string_view name, const std::string_view (&names)[N]) {
@@ -43,14 +28,9 @@ constexpr std::string_view mail_store_file_names[] = {
 constexpr std::string_view mail_store_file_prefixes[] = {
     "dovecot.", "dovecot-", "courierimap", "courierpop3d"};
 
-bool has_prefix_ignoring_case(std::string_view name, std::string_view prefix) {
-  return name.size() >= prefix.size() &&
-         same_ignoring_case(name.substr(0, prefix.size()), prefix);
-}
-
 bool is_mail_store_file_name(std::string_view name) {
   for (std::string_view prefix : mail_store_file_prefixes) {
-    if (has_prefix_ignoring_case(name, prefix)) {
+    if (starts_with_ignoring_case(name, prefix)) {
       return true;
     }
   }

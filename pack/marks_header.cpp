@@ -5,18 +5,6 @@
 namespace qp {
 namespace {
 
-bool starts_ignoring_case(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (ascii_lower(text[i]) != prefix[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 constexpr std::string_view status_field = "status:";
 constexpr std::string_view x_status_field = "x-status:";
 
@@ -71,8 +59,8 @@ void own_marks_watch::feed(std::string_view piece) {
 }
 
 void own_marks_watch::end_line(const line_facts& facts) {
-  if (starts_ignoring_case(start_, status_field) ||
-      starts_ignoring_case(start_, x_status_field)) {
+  if (starts_with_ignoring_case(start_, status_field) ||
+      starts_with_ignoring_case(start_, x_status_field)) {
     seen_ = true;
   }
   start_.clear();
