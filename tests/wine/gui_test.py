@@ -167,7 +167,13 @@ class GuiTest(unittest.TestCase):
     def wait_for_box(self, text):
         """Waits for a box with the caption quillpack over the main window
         and checks its text."""
-        wait_for(lambda: len(windows_named(MAIN_TITLE)) == 2, what="the box")
+        boxes = wait_for(lambda: len(windows_named(MAIN_TITLE)) == 2 and
+                         windows_named(MAIN_TITLE), what="the box")
+        # A key pressed before the box has the keyboard goes to the main
+        # window and is lost; the box is the later of the two windows.
+        box = max(boxes, key=int)
+        wait_for(lambda: xdotool("getwindowfocus", check=False) == [box],
+                 what="the box to take the keyboard")
         expected = text.replace("\\", "\\\\").replace("\n", "\\n")
         shown = wait_for(lambda: [t for t in self.texts_shown()
                                   if t == expected], what="text " + text)
