@@ -188,6 +188,16 @@ const char* find_line_end(const char* from, const char* to) {
   return nullptr;
 }
 
+// special holds a few bytes: a loop over them costs less than a call.
+bool is_special_byte(char c, std::string_view special) {
+  for (char s : special) {
+    if (c == s) {
+      return true;
+    }
+  }
+  return false;
+}
+
 #if defined(__SSE2__)
 // The bytes of a 64-byte block equal to c, one bit each.
 uint64_t block_mask(const __m128i (&block)[4], char c) {
@@ -218,14 +228,18 @@ const char* plain_blocks_end(const char* start, const char* stop, bool lf,
     }
     uint64_t cr = block_mask(block, '\r');
     uint64_t line_feed = block_mask(block, '\n');
-    uint64_t specials = 0;
-    for (char s : special) {
-      specials |= block_mask(block, s);
-    }
-    uint64_t wrong = ((line_feed << 1) | starts_line) & specials;
     // A CR LF line end is an LF right after a CR; a byte where the one is
     // found without the other ends the run.
-    wrong |= lf ? cr : line_feed ^ ((cr << 1) | after_cr);
+    uint64_t wrong = lf ? cr : line_feed ^ ((cr << 1) | after_cr);
+    // Only the first byte of a line can be special, and a block holds a
+    // line start or two: each is looked at, not every byte of the block.
+    for (uint64_t starts = (line_feed << 1) | starts_line; starts != 0;
+         starts &= starts - 1) {
+      if (is_special_byte(at[__builtin_ctzll(starts)], special)) {
+        wrong |= starts & (~starts + 1);
+        break;
+      }
+    }
     uint64_t ends = line_feed;
     if (wrong != 0) {
       ends &= (wrong & (~wrong + 1)) - 1;  // the line ends before the first
@@ -418,20 +432,10 @@ std::string_view read_plain_run(source_file* file, bool lf,
   const char* start = buffer + file->begin;
   const char* stop = buffer + file->end;
   const char* run_end = start;
-  // special holds a few bytes: a loop over them costs less than a call
-  // per line.
-  auto is_special = [special](char c) {
-    for (char s : special) {
-      if (c == s) {
-        return true;
-      }
-    }
-    return false;
-  };
 #if defined(__SSE2__)
   run_end = plain_blocks_end(start, stop, lf, special);
 #endif
-  while (run_end < stop && !is_special(*run_end)) {
+  while (run_end < stop && !is_special_byte(*run_end, special)) {
     const char* mark = find_line_end(run_end, stop);
     if (!mark) {
       break;
