@@ -453,6 +453,11 @@ std::string_view read_plain_run(source_file* file, bool lf,
   return std::string_view(start, static_cast<size_t>(run_end - start));
 }
 
+bool next_line_begins_with(source_file* file, std::string_view special) {
+  return !file->skip_line_feed && file->begin < file->end &&
+         is_special_byte(file->buffer[file->begin], special);
+}
+
 bool read_line(source_file* file, std::string& line) {
   line.clear();
   line_piece piece;

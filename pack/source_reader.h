@@ -73,6 +73,10 @@ bool read_piece(source_file* file, line_piece& piece);
 std::string_view read_plain_run(source_file* file, bool lf,
                                 std::string_view special);
 
+// Whether the next line begins with a byte of special, as far as the
+// buffer shows; false when the buffer holds none of it.
+bool next_line_begins_with(source_file* file, std::string_view special);
+
 // Next whole line, its line end as one line feed; false at end of input.
 bool read_line(source_file* file, std::string& line);
 
