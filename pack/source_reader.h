@@ -56,6 +56,10 @@ bool source_abandoned(const source_file* file);
 // Tests make it small to exercise that path.
 void set_reader_buffer_size(size_t bytes);
 
+// Whether plain runs are tested with the widest compares the processor
+// has (the default), or 16 bytes to a compare; tests take both.
+void set_wide_block_test(bool wide);
+
 struct line_piece {
   std::string_view content;   // without its line end
   bool has_line_end = false;  // the line ended with CR, LF or CR LF

@@ -152,22 +152,26 @@ TEST_F(source_reader_test, plain_runs_stop_at_the_same_line_across_blocks) {
       {true, "b\rc\n"},      {true, "b\r\n"},    {true, ""},
   };
   const size_t offsets[] = {0, 2, 61, 62, 63, 64, 65, 66, 126, 127, 128, 191};
-  for (const row& r : rows) {
-    std::string end = r.lf ? "\n" : "\r\n";
-    for (size_t offset : offsets) {
-      std::string run = plain_lines(offset, end);
-      std::string after = r.not_plain + plain_lines(200, end) + "tail";
-      scratch_dir dir;
-      source_file* source = open_source(dir.write("s", "h\n" + run + after));
-      ASSERT_NE(source, nullptr);
-      std::string line;
-      ASSERT_TRUE(read_line(source, line));
-      std::string expected = *r.not_plain ? run : run + plain_lines(200, end);
-      EXPECT_EQ(std::string(read_plain_run(source, r.lf, "F>")), expected)
-          << r.not_plain << " at " << offset;
-      close_source(source);
+  for (bool wide : {false, true}) {
+    set_wide_block_test(wide);
+    for (const row& r : rows) {
+      std::string end = r.lf ? "\n" : "\r\n";
+      for (size_t offset : offsets) {
+        std::string run = plain_lines(offset, end);
+        std::string after = r.not_plain + plain_lines(200, end) + "tail";
+        scratch_dir dir;
+        source_file* source = open_source(dir.write("s", "h\n" + run + after));
+        ASSERT_NE(source, nullptr);
+        std::string line;
+        ASSERT_TRUE(read_line(source, line));
+        std::string expected = *r.not_plain ? run : run + plain_lines(200, end);
+        EXPECT_EQ(std::string(read_plain_run(source, r.lf, "F>")), expected)
+            << r.not_plain << " at " << offset << (wide ? " wide" : "");
+        close_source(source);
+      }
     }
   }
+  set_wide_block_test(true);
 }
 
 }  // namespace
