@@ -204,36 +204,50 @@ bool is_special_byte(char c, std::string_view special) {
   return false;
 }
 
+// The bytes a plain line may not begin with: CR and LF, whose bits the
+// block test has anyway, and the others, each compared on its own.
+struct special_bytes {
+  bool cr = false;
+  bool line_feed = false;
+  std::string others;
+
+  explicit special_bytes(std::string_view special) {
+    for (char c : special) {
+      if (c == '\r') {
+        cr = true;
+      } else if (c == '\n') {
+        line_feed = true;
+      } else {
+        others += c;
+      }
+    }
+  }
+};
+
 // Where a plain run stands after a block of 64 bytes at at, given the
-// bits of its CRs and its LFs: run_end moves past the block's last whole
-// plain line; false when a line that is not plain ends the run there.
+// bits of its CRs, its LFs and its other special bytes: run_end moves
+// past the block's last whole plain line; false when a line that is not
+// plain ends the run there. No branch depends on where the lines fall.
 struct plain_blocks {
   const char* run_end;
   bool lf;
-  std::string_view special;
+  const special_bytes& special;
   uint64_t starts_line = 1;  // the first byte of the block begins a line
   uint64_t after_cr = 0;     // the byte before the block is a CR
 
-  bool step(const char* at, uint64_t cr, uint64_t line_feed) {
+  bool step(const char* at, uint64_t cr, uint64_t line_feed, uint64_t others) {
     // A CR LF line end is an LF right after a CR; a byte where the one is
     // found without the other ends the run.
     uint64_t wrong = lf ? cr : line_feed ^ ((cr << 1) | after_cr);
-    // Only the first byte of a line can be special, and a block holds a
-    // line start or two: each is looked at, not every byte of the block.
-    for (uint64_t starts = (line_feed << 1) | starts_line; starts != 0;
-         starts &= starts - 1) {
-      if (is_special_byte(at[__builtin_ctzll(starts)], special)) {
-        wrong |= starts & (~starts + 1);
-        break;
-      }
-    }
-    uint64_t ends = line_feed;
-    if (wrong != 0) {
-      ends &= (wrong & (~wrong + 1)) - 1;  // the line ends before the first
-    }
-    if (ends != 0) {
-      run_end = at + 64 - __builtin_clzll(ends);
-    }
+    // Only the first byte of a line can be special.
+    uint64_t specials = others;
+    specials |= special.cr ? cr : 0;
+    specials |= special.line_feed ? line_feed : 0;
+    wrong |= ((line_feed << 1) | starts_line) & specials;
+    // The lines that end before the first wrong byte (all, when none is).
+    uint64_t ends = line_feed & ((wrong & (~wrong + 1)) - 1);
+    const char* last_end = at + 64 - __builtin_clzll(ends | 1);
+    run_end = ends != 0 ? last_end : run_end;
     starts_line = line_feed >> 63;
     after_cr = cr >> 63;
     return wrong == 0;
@@ -259,14 +273,19 @@ uint64_t block_mask(const __m128i (&block)[4], char c) {
 // stop) and of the first line that is not plain; the caller goes on line
 // by line from the end returned.
 const char* plain_blocks_end(const char* start, const char* stop, bool lf,
-                             std::string_view special) {
+                             const special_bytes& special) {
   plain_blocks run{start, lf, special};
   for (const char* at = start; stop - at >= 64; at += 64) {
     __m128i block[4];
     for (int i = 0; i < 4; ++i) {
       block[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
     }
-    if (!run.step(at, block_mask(block, '\r'), block_mask(block, '\n'))) {
+    uint64_t others = 0;
+    for (char c : special.others) {
+      others |= block_mask(block, c);
+    }
+    if (!run.step(at, block_mask(block, '\r'), block_mask(block, '\n'),
+                  others)) {
       break;
     }
   }
@@ -278,25 +297,34 @@ const char* plain_blocks_end(const char* start, const char* stop, bool lf,
 // The same, 32 bytes to a compare, on processors that have AVX2: half the
 // instructions of the test above, which is most of the work on messages
 // that need no change.
-__attribute__((target("avx2"))) uint64_t block_mask_avx2(const char* at,
-                                                         char c) {
+__attribute__((target("avx2"))) uint64_t block_mask_avx2(
+    const __m256i (&block)[2], char c) {
   const __m256i wanted = _mm256_set1_epi8(c);
   uint64_t mask = 0;
   for (int i = 0; i < 2; ++i) {
-    __m256i bytes =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
     uint32_t bits = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, wanted)));
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(block[i], wanted)));
     mask |= static_cast<uint64_t>(bits) << (32 * i);
   }
   return mask;
 }
 
 __attribute__((target("avx2"))) const char* plain_blocks_end_avx2(
-    const char* start, const char* stop, bool lf, std::string_view special) {
+    const char* start, const char* stop, bool lf,
+    const special_bytes& special) {
   plain_blocks run{start, lf, special};
   for (const char* at = start; stop - at >= 64; at += 64) {
-    if (!run.step(at, block_mask_avx2(at, '\r'), block_mask_avx2(at, '\n'))) {
+    __m256i block[2];
+    for (int i = 0; i < 2; ++i) {
+      block[i] =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
+    }
+    uint64_t others = 0;
+    for (char c : special.others) {
+      others |= block_mask_avx2(block, c);
+    }
+    if (!run.step(at, block_mask_avx2(block, '\r'),
+                  block_mask_avx2(block, '\n'), others)) {
       break;
     }
   }
@@ -495,10 +523,11 @@ std::string_view read_plain_run(source_file* file, bool lf,
   const char* stop = buffer + file->end;
   const char* run_end = start;
 #if defined(QP_BLOCKS_AVX2)
-  run_end = use_avx2 ? plain_blocks_end_avx2(start, stop, lf, special)
-                     : plain_blocks_end(start, stop, lf, special);
+  const special_bytes bytes(special);
+  run_end = use_avx2 ? plain_blocks_end_avx2(start, stop, lf, bytes)
+                     : plain_blocks_end(start, stop, lf, bytes);
 #elif defined(__SSE2__)
-  run_end = plain_blocks_end(start, stop, lf, special);
+  run_end = plain_blocks_end(start, stop, lf, special_bytes(special));
 #endif
   while (run_end < stop && !is_special_byte(*run_end, special)) {
     const char* mark = find_line_end(run_end, stop);
