@@ -16,6 +16,13 @@ namespace {
 // byte comparison (memcmp), which is many times faster than one of UTF-16
 // strings, and an ASCII name's key is no longer than the name.
 bool append_key(const std::string& name, std::string& keys) {
+  if (is_ascii(name)) {
+    // Most names: each byte is its own unit, and only a to z change.
+    for (char c : name) {
+      keys += c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+    }
+    return true;
+  }
   if (!is_valid_utf8(name)) {
     return false;
   }

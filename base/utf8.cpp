@@ -73,6 +73,15 @@ size_t decode_utf8(std::string_view text, size_t at, char32_t& code,
   return length;
 }
 
+bool is_ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool is_valid_utf8(std::string_view text) {
   char32_t code;
   for (size_t at = 0; at < text.size();) {

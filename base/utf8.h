@@ -22,6 +22,9 @@ namespace qp {
 size_t decode_utf8(std::string_view text, size_t at, char32_t& code,
                    bool allow_surrogates = false);
 
+// Whether every byte of text is ASCII: then each byte is one character.
+bool is_ascii(std::string_view text);
+
 // Whether text is valid UTF-8 throughout (no encoded surrogates).
 bool is_valid_utf8(std::string_view text);
 

@@ -147,6 +147,11 @@ bool match_file_name(std::string_view pattern, std::string_view name) {
   if (upper_name.find('.') == std::string::npos) {
     upper_name += '.';
   }
+  if (is_ascii(upper_pattern) && is_ascii(upper_name)) {
+    // Each byte is one character: no need to decode them.
+    return match_elements(std::string_view(upper_pattern),
+                          std::string_view(upper_name));
+  }
   const std::u32string pattern_characters = characters_of(upper_pattern);
   const std::u32string name_characters = characters_of(upper_name);
   return match_elements(std::u32string_view(pattern_characters),

@@ -211,11 +211,14 @@ header_scan scan_header(source_file* file, const header_scan_options& options) {
       scan.cut_short = true;
       return scan;
     }
-    // Once both fields are seen, only a separator line (which the header
-    // loses) or the empty line that ends it matters: the other lines may
-    // go out as they stand.
-    if (runs && scan.indicators.kinds_seen == DATE_AND_FROM_FIELDS &&
-        sink->plain_run(file)) {
+    // Only a line that may be a date or from field (which begins with a D
+    // or an F, in either case), a separator line (which the header loses)
+    // or the empty line that ends the block matters; once both fields are
+    // seen, only the last two. The other lines may go out as they stand.
+    std::string_view special =
+        scan.indicators.kinds_seen == DATE_AND_FROM_FIELDS ? "F\r\n"
+                                                           : "DdFf\r\n";
+    if (runs && sink->plain_run(file, special)) {
       if (!keep_running) {
         scan.aborted = true;
         return scan;

@@ -71,9 +71,10 @@ class header_sink {
   // The block ends here: before the empty line that ends it, or at the end
   // of input when none came.
   virtual void header_end() = 0;
-  // Once nothing is left to classify: whole lines that need no change,
-  // copied as they stand when that is due. False when none were.
-  virtual bool plain_run(source_file* file) = 0;
+  // Whole lines that need no change and begin with no byte of special
+  // (the lines the scan must still look at), copied as they stand when
+  // that is due. False when none were.
+  virtual bool plain_run(source_file* file, std::string_view special) = 0;
 
  protected:
   ~header_sink() = default;

@@ -12,6 +12,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// The 64-byte test of plain runs has an AVX2 form, taken when the
+// processor has it.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#define QP_BLOCKS_AVX2 1
+#include <immintrin.h>
+#endif
 
 #include "pack/raw_file.h"
 #include "window/events.h"
@@ -188,6 +194,66 @@ const char* find_line_end(const char* from, const char* to) {
   return nullptr;
 }
 
+// special holds a few bytes: a loop over them costs less than a call.
+bool is_special_byte(char c, std::string_view special) {
+  for (char s : special) {
+    if (c == s) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The bytes a plain line may not begin with: CR and LF, whose bits the
+// block test has anyway, and the others, each compared on its own.
+struct special_bytes {
+  bool cr = false;
+  bool line_feed = false;
+  std::string others;
+
+  explicit special_bytes(std::string_view special) {
+    for (char c : special) {
+      if (c == '\r') {
+        cr = true;
+      } else if (c == '\n') {
+        line_feed = true;
+      } else {
+        others += c;
+      }
+    }
+  }
+};
+
+// Where a plain run stands after a block of 64 bytes at at, given the
+// bits of its CRs, its LFs and its other special bytes: run_end moves
+// past the block's last whole plain line; false when a line that is not
+// plain ends the run there. No branch depends on where the lines fall.
+struct plain_blocks {
+  const char* run_end;
+  bool lf;
+  const special_bytes& special;
+  uint64_t starts_line = 1;  // the first byte of the block begins a line
+  uint64_t after_cr = 0;     // the byte before the block is a CR
+
+  bool step(const char* at, uint64_t cr, uint64_t line_feed, uint64_t others) {
+    // A CR LF line end is an LF right after a CR; a byte where the one is
+    // found without the other ends the run.
+    uint64_t wrong = lf ? cr : line_feed ^ ((cr << 1) | after_cr);
+    // Only the first byte of a line can be special.
+    uint64_t specials = others;
+    specials |= special.cr ? cr : 0;
+    specials |= special.line_feed ? line_feed : 0;
+    wrong |= ((line_feed << 1) | starts_line) & specials;
+    // The lines that end before the first wrong byte (all, when none is).
+    uint64_t ends = line_feed & ((wrong & (~wrong + 1)) - 1);
+    const char* last_end = at + 64 - __builtin_clzll(ends | 1);
+    run_end = ends != 0 ? last_end : run_end;
+    starts_line = line_feed >> 63;
+    after_cr = cr >> 63;
+    return wrong == 0;
+  }
+};
+
 #if defined(__SSE2__)
 // The bytes of a 64-byte block equal to c, one bit each.
 uint64_t block_mask(const __m128i (&block)[4], char c) {
@@ -207,43 +273,81 @@ uint64_t block_mask(const __m128i (&block)[4], char c) {
 // stop) and of the first line that is not plain; the caller goes on line
 // by line from the end returned.
 const char* plain_blocks_end(const char* start, const char* stop, bool lf,
-                             std::string_view special) {
-  const char* run_end = start;
-  uint64_t starts_line = 1;  // the first byte of the block begins a line
-  uint64_t after_cr = 0;     // the byte before the block is a CR
+                             const special_bytes& special) {
+  plain_blocks run{start, lf, special};
   for (const char* at = start; stop - at >= 64; at += 64) {
     __m128i block[4];
     for (int i = 0; i < 4; ++i) {
       block[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
     }
-    uint64_t cr = block_mask(block, '\r');
-    uint64_t line_feed = block_mask(block, '\n');
-    uint64_t specials = 0;
-    for (char s : special) {
-      specials |= block_mask(block, s);
+    uint64_t others = 0;
+    for (char c : special.others) {
+      others |= block_mask(block, c);
     }
-    uint64_t wrong = ((line_feed << 1) | starts_line) & specials;
-    // A CR LF line end is an LF right after a CR; a byte where the one is
-    // found without the other ends the run.
-    wrong |= lf ? cr : line_feed ^ ((cr << 1) | after_cr);
-    uint64_t ends = line_feed;
-    if (wrong != 0) {
-      ends &= (wrong & (~wrong + 1)) - 1;  // the line ends before the first
-    }
-    if (ends != 0) {
-      run_end = at + 64 - __builtin_clzll(ends);
-    }
-    if (wrong != 0) {
+    if (!run.step(at, block_mask(block, '\r'), block_mask(block, '\n'),
+                  others)) {
       break;
     }
-    starts_line = line_feed >> 63;
-    after_cr = cr >> 63;
   }
-  return run_end;
+  return run.run_end;
 }
 #endif
 
+#if defined(QP_BLOCKS_AVX2)
+// The same, 32 bytes to a compare, on processors that have AVX2: half the
+// instructions of the test above, which is most of the work on messages
+// that need no change.
+__attribute__((target("avx2"))) uint64_t block_mask_avx2(
+    const __m256i (&block)[2], char c) {
+  const __m256i wanted = _mm256_set1_epi8(c);
+  uint64_t mask = 0;
+  for (int i = 0; i < 2; ++i) {
+    uint32_t bits = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(block[i], wanted)));
+    mask |= static_cast<uint64_t>(bits) << (32 * i);
+  }
+  return mask;
+}
+
+__attribute__((target("avx2"))) const char* plain_blocks_end_avx2(
+    const char* start, const char* stop, bool lf,
+    const special_bytes& special) {
+  plain_blocks run{start, lf, special};
+  for (const char* at = start; stop - at >= 64; at += 64) {
+    __m256i block[2];
+    for (int i = 0; i < 2; ++i) {
+      block[i] =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
+    }
+    uint64_t others = 0;
+    for (char c : special.others) {
+      others |= block_mask_avx2(block, c);
+    }
+    if (!run.step(at, block_mask_avx2(block, '\r'),
+                  block_mask_avx2(block, '\n'), others)) {
+      break;
+    }
+  }
+  return run.run_end;
+}
+
+bool has_avx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+bool use_avx2 = has_avx2();
+#endif
+
 }  // namespace
+
+void set_wide_block_test(bool wide) {
+#if defined(QP_BLOCKS_AVX2)
+  use_avx2 = wide && has_avx2();
+#else
+  (void)wide;
+#endif
+}
 
 void set_reader_buffer_size(size_t bytes) {
   reader_buffer_size = bytes < 2 ? 2 : bytes;
@@ -418,20 +522,14 @@ std::string_view read_plain_run(source_file* file, bool lf,
   const char* start = buffer + file->begin;
   const char* stop = buffer + file->end;
   const char* run_end = start;
-  // special holds a few bytes: a loop over them costs less than a call
-  // per line.
-  auto is_special = [special](char c) {
-    for (char s : special) {
-      if (c == s) {
-        return true;
-      }
-    }
-    return false;
-  };
-#if defined(__SSE2__)
-  run_end = plain_blocks_end(start, stop, lf, special);
+#if defined(QP_BLOCKS_AVX2)
+  const special_bytes bytes(special);
+  run_end = use_avx2 ? plain_blocks_end_avx2(start, stop, lf, bytes)
+                     : plain_blocks_end(start, stop, lf, bytes);
+#elif defined(__SSE2__)
+  run_end = plain_blocks_end(start, stop, lf, special_bytes(special));
 #endif
-  while (run_end < stop && !is_special(*run_end)) {
+  while (run_end < stop && !is_special_byte(*run_end, special)) {
     const char* mark = find_line_end(run_end, stop);
     if (!mark) {
       break;
@@ -447,6 +545,11 @@ std::string_view read_plain_run(source_file* file, bool lf,
   }
   file->begin = static_cast<size_t>(run_end - buffer);
   return std::string_view(start, static_cast<size_t>(run_end - start));
+}
+
+bool next_line_begins_with(source_file* file, std::string_view special) {
+  return !file->skip_line_feed && file->begin < file->end &&
+         is_special_byte(file->buffer[file->begin], special);
 }
 
 bool read_line(source_file* file, std::string& line) {

@@ -56,6 +56,10 @@ bool source_abandoned(const source_file* file);
 // Tests make it small to exercise that path.
 void set_reader_buffer_size(size_t bytes);
 
+// Whether plain runs are tested with the widest compares the processor
+// has (the default), or 16 bytes to a compare; tests take both.
+void set_wide_block_test(bool wide);
+
 struct line_piece {
   std::string_view content;   // without its line end
   bool has_line_end = false;  // the line ended with CR, LF or CR LF
@@ -72,6 +76,10 @@ bool read_piece(source_file* file, line_piece& piece);
 // in the buffer; read_piece then takes it.
 std::string_view read_plain_run(source_file* file, bool lf,
                                 std::string_view special);
+
+// Whether the next line begins with a byte of special, as far as the
+// buffer shows; false when the buffer holds none of it.
+bool next_line_begins_with(source_file* file, std::string_view special);
 
 // Next whole line, its line end as one line feed; false at end of input.
 bool read_line(source_file* file, std::string& line);

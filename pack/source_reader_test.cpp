@@ -144,30 +144,53 @@ TEST_F(source_reader_test, plain_runs_stop_at_the_same_line_across_blocks) {
   struct row {
     bool lf;
     const char* not_plain;  // the line that ends the run, "" for none
+    const char* special = "F>";
   };
   const row rows[] = {
-      {false, "From x\r\n"}, {false, ">b\r\n"},  {false, "b\nc\r\n"},
-      {false, "b\rc\r\n"},   {false, "b\r\r\n"}, {false, "\n"},
-      {false, ""},           {true, "From x\n"}, {true, ">b\n"},
-      {true, "b\rc\n"},      {true, "b\r\n"},    {true, ""},
+      {false, "From x\r\n"},
+      {false, ">b\r\n"},
+      {false, "b\nc\r\n"},
+      {false, "b\rc\r\n"},
+      {false, "b\r\r\n"},
+      {false, "\n"},
+      {false, ""},
+      {true, "From x\n"},
+      {true, ">b\n"},
+      {true, "b\rc\n"},
+      {true, "b\r\n"},
+      {true, ""},
+      // The header's runs: an empty line, a line that may be a field.
+      {false, "\r\n", "F\r\n"},
+      {true, "\n", "F\r\n"},
+      {false, "date: x\r\n", "DdFf\r\n"},
+      {false, "", "DdFf\r\n"},
   };
   const size_t offsets[] = {0, 2, 61, 62, 63, 64, 65, 66, 126, 127, 128, 191};
-  for (const row& r : rows) {
-    std::string end = r.lf ? "\n" : "\r\n";
-    for (size_t offset : offsets) {
-      std::string run = plain_lines(offset, end);
-      std::string after = r.not_plain + plain_lines(200, end) + "tail";
-      scratch_dir dir;
-      source_file* source = open_source(dir.write("s", "h\n" + run + after));
-      ASSERT_NE(source, nullptr);
-      std::string line;
-      ASSERT_TRUE(read_line(source, line));
-      std::string expected = *r.not_plain ? run : run + plain_lines(200, end);
-      EXPECT_EQ(std::string(read_plain_run(source, r.lf, "F>")), expected)
-          << r.not_plain << " at " << offset;
-      close_source(source);
+  for (bool wide : {false, true}) {
+    set_wide_block_test(wide);
+    for (const row& r : rows) {
+      std::string end = r.lf ? "\n" : "\r\n";
+      for (size_t offset : offsets) {
+        std::string run = plain_lines(offset, end);
+        if (run == end &&
+            std::string(r.special).find('\n') != std::string::npos) {
+          continue;  // an empty line, which these runs stop at
+        }
+        std::string after = r.not_plain + plain_lines(200, end) + "tail";
+        scratch_dir dir;
+        source_file* source = open_source(dir.write("s", "h\n" + run + after));
+        ASSERT_NE(source, nullptr);
+        std::string line;
+        ASSERT_TRUE(read_line(source, line));
+        std::string expected = *r.not_plain ? run : run + plain_lines(200, end);
+        EXPECT_EQ(std::string(read_plain_run(source, r.lf, r.special)),
+                  expected)
+            << r.not_plain << " at " << offset << (wide ? " wide" : "");
+        close_source(source);
+      }
     }
   }
+  set_wide_block_test(true);
 }
 
 }  // namespace

@@ -195,6 +195,10 @@ bool write_plain_run(source_file* file, bool lf, std::string_view special,
   if (!backoff.try_now()) {
     return false;
   }
+  if (next_line_begins_with(file, special)) {
+    // That line alone needs a look: the lines after it may well be plain.
+    return false;
+  }
   std::string_view run = read_plain_run(file, lf, special);
   bool bare_lf = false;
   if (run.empty() && !lf) {
@@ -252,8 +256,8 @@ class header_writer final : public header_sink {
       add_lines(marks_lines_);
     }
   }
-  bool plain_run(source_file* file) override {
-    return write_plain_run(file, lf_, "F\r\n", backoff_, writer_);
+  bool plain_run(source_file* file, std::string_view special) override {
+    return write_plain_run(file, lf_, special, backoff_, writer_);
   }
 
  private:

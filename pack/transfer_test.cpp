@@ -234,6 +234,40 @@ TEST_F(transfer_test, separator_lines_in_the_header_are_dropped) {
   EXPECT_EQ(out.result, static_cast<int64_t>(out.written.size()));
 }
 
+// The header lines that cannot be a date or from field go out in runs
+// until both are seen: the fields are still found among them in any
+// letter case, and a separator line among them is still dropped.
+TEST_F(transfer_test, header_fields_are_found_among_copied_lines) {
+  const std::string received =
+      "Received: from a\r\n\tby b\r\nX-Note: 1\r\nMessage-ID: <m@x>\r\n";
+  struct {
+    std::string header;  // after received; every line ends in CR LF
+    bool message;
+  } rows[] = {
+      {"date: x\r\nSubject: s\r\nfROM: y\r\n", true},
+      {"DATE : x\r\nFrom\t: y\r\n", true},
+      {"Date: x\r\nFrom someone else\r\nFrom: y\r\n", true},
+      {"Dates: x\r\nFrom: y\r\n", true},
+      {"X-Date: x\r\nFrom: y\r\nX-From: z\r\n", false},
+      {"Date: x\r\n Date: y\r\nfrom x\r\n", false},
+      {"Date: x\r\n\r\nFrom: y\r\n", false},
+  };
+  for (const auto& r : rows) {
+    const std::string source = received + r.header + "\r\nbody\r\n";
+    transfer_outcome out = transfer(source);
+    if (!r.message) {
+      EXPECT_EQ(out.result, E_SOURCE_FORMAT) << r.header;
+      continue;
+    }
+    std::string kept = received + r.header;
+    const size_t separator = kept.find("From someone else\r\n");
+    if (separator != std::string::npos) {
+      kept.erase(separator, 19);
+    }
+    EXPECT_EQ(out.written, crlf_fallback() + kept + "\r\nbody\r\n") << r.header;
+  }
+}
+
 TEST_F(transfer_test, first_line_from_colon_gets_the_fallback) {
   transfer_outcome out = transfer("From: someone\nDate: x\n\nb\n");
   EXPECT_EQ(out.written,
