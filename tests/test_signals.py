@@ -183,7 +183,10 @@ class SignalTest(QuillpackTest):
             if answer == b"n\n":
                 self.assertFalse(stopped, note)
             else:
-                self.assertEqual(stopped, asked, note)
+                # A yes that comes while the last message is written lets
+                # the run end whole (check() saw every message): asked,
+                # not stopped.
+                self.assertTrue(asked or not stopped, note)
             stops += stopped
             self.fresh()
         self.assertGreater(stops, 0, "seed %d: no run was stopped" % seed)
