@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -98,9 +99,21 @@ class WineTest(ScratchFiles, unittest.TestCase):
         return to_windows(path)
 
     def run_exe(self, *args, exe=None, timeout=120, **extra):
-        proc = subprocess.run([WINE, exe or EXE, *args],
-                              stdin=subprocess.DEVNULL, capture_output=True,
-                              env=wine_env(**extra), timeout=timeout)
+        # Under load Wine now and then fails to start a process: it exits
+        # at once, nonzero and silent. No run of the program ends that
+        # fast (Wine's start-up alone takes longer), so such a run is
+        # started again, at most twice.
+        for attempt in range(3):
+            began = time.monotonic()
+            proc = subprocess.run([WINE, exe or EXE, *args],
+                                  stdin=subprocess.DEVNULL,
+                                  capture_output=True,
+                                  env=wine_env(**extra), timeout=timeout)
+            never_started = (proc.returncode != 0 and not proc.stdout and
+                             not proc.stderr and
+                             time.monotonic() - began < 0.1)
+            if not never_started:
+                break
         return Run(proc)
 
     def run_posix(self, program, *args, timeout=120):
