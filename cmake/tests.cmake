@@ -38,6 +38,7 @@ set(test_sources
   pack/transfer_test.cpp
   ui/progress_test.cpp
   app/command_line_test.cpp
+  tests/support/listings.cpp
   tests/support/scratch.cpp)
 if(WIN32)
   list(APPEND test_sources

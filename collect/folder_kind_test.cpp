@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "base/wildcard.h"
+#include "tests/support/listings.h"
 #include "tests/support/scratch.h"
 #include "window/events.h"
 
 namespace qp {
 namespace {
 
+using testing_support::describe;
 using testing_support::scratch_dir;
 
 // A store made of kinds as a mail store would be: a folder with "cur" and
@@ -77,24 +79,6 @@ const folder_kind store = {store_subfolder, none,    store_role,
                            without_dot,     nullptr, nullptr};
 const folder_kind store_messages = {plain_or_store, matching, own,
                                     as_named,       nullptr,  nullptr};
-
-// One line per group: "directory|name: file file ...", with "/" for the
-// separator.
-std::string describe(const collection_list& list) {
-  std::string text;
-  for (const source_group& group : list.groups) {
-    text.append(group.relative_directory).append("|").append(group.name);
-    text += ":";
-    for (const source_entry& entry : group.files) {
-      text.append(" ").append(entry.name);
-    }
-    text += "\n";
-  }
-  for (char& c : text) {
-    c = c == native_style.separator ? '/' : c;
-  }
-  return text;
-}
 
 TEST(folder_kind, KindsDecideGroupsNamesAndSkips) {
   scratch_dir dir;

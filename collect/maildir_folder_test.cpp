@@ -7,20 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/listings.h"
 #include "tests/support/scratch.h"
 #include "window/events.h"
 
 namespace qp {
 namespace {
 
+using testing_support::describe;
 using testing_support::scratch_dir;
-
-std::string with_slashes(std::string text) {
-  for (char& c : text) {
-    c = c == native_style.separator ? '/' : c;
-  }
-  return text;
-}
+using testing_support::with_slashes;
 
 struct name_case {
   const char* folder;
@@ -57,23 +53,6 @@ TEST(maildir_folder, maildir_plus_names) {
     EXPECT_EQ(maildir_source_name(c.folder), c.source) << c.folder;
   }
   EXPECT_EQ(maildir_source_name("Maildir"), "Maildir");
-}
-
-// One line per group: "directory|name: file file ...".
-std::string describe(const collection_list& list) {
-  std::string text;
-  if (!list.source_name.empty()) {
-    text += "source " + list.source_name + "\n";
-  }
-  for (const source_group& group : list.groups) {
-    text.append(group.relative_directory).append("|").append(group.name);
-    text += ":";
-    for (const source_entry& entry : group.files) {
-      text.append(" ").append(entry.name);
-    }
-    text += "\n";
-  }
-  return with_slashes(text);
 }
 
 TEST(maildir_folder, messages_parts_and_subfolders) {

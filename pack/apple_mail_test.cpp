@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/listings.h"
 #include "tests/support/scratch.h"
 
 namespace qp {
 namespace {
 
+using testing_support::all_lines;
 using testing_support::scratch_dir;
 
 const std::string message =
@@ -74,15 +76,6 @@ TEST(apple_mail, flags_and_marks) {
     EXPECT_TRUE(m.known);
     EXPECT_FALSE(m.is_new);
   }
-}
-
-std::vector<std::string> all_lines(source_file* source) {
-  std::vector<std::string> lines;
-  std::string line;
-  while (read_line(source, line)) {
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 // A file is an Apple Mail file by its content, whatever its name: the

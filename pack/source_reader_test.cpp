@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/listings.h"
 #include "tests/support/scratch.h"
 
 namespace qp {
 namespace {
 
+using testing_support::all_lines;
 using testing_support::scratch_dir;
 
 class source_reader_test : public ::testing::Test {
@@ -18,15 +20,6 @@ class source_reader_test : public ::testing::Test {
     set_reader_buffer_size(256 * 1024);
   }
 };
-
-std::vector<std::string> all_lines(source_file* source) {
-  std::vector<std::string> lines;
-  std::string line;
-  while (read_line(source, line)) {
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // Each open source has its own place and buffer, however they interleave.
 TEST_F(source_reader_test, sources_open_together_keep_their_own_place) {
